@@ -89,7 +89,9 @@ constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
 constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
 
 // A resource named by number, as the platform's resource calls take it.
-inline LPCSTR MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<LPCSTR>(std::uintptr_t{id}); }
+inline LPCSTR MAKEINTRESOURCEA(WORD id) {
+    return reinterpret_cast<LPCSTR>(std::uintptr_t{id});
+}
 inline const LPCSTR IDC_ARROW = MAKEINTRESOURCEA(32512);
 
 // Show commands, metrics, device capabilities.
@@ -111,8 +113,12 @@ constexpr int IDOK = 1;
 inline LPARAM MAKELPARAM(WORD low, WORD high) {
     return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
-inline WORD LOWORD(std::uintptr_t value) { return static_cast<WORD>(value & 0xFFFF); }
-inline WORD HIWORD(std::uintptr_t value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
+inline WORD LOWORD(std::uintptr_t value) {
+    return static_cast<WORD>(value & 0xFFFF);
+}
+inline WORD HIWORD(std::uintptr_t value) {
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
 
 // Window class and window.
 ATOM RegisterClassA(const WNDCLASSA* windowClass);
