@@ -1,0 +1,83 @@
+// The default handling of messages, with the interactive window move that a
+// press on the caption starts.
+
+#include "platform/state.h"
+
+namespace platform::detail {
+namespace {
+
+// How often the move looks at the pointer while no event arrives: SDL drops
+// motion whose window-relative position did not change once the window has
+// caught up, so the last step would otherwise be lost.
+constexpr int kMovePollMs = 10;
+
+// The pointer on the desktop and the buttons held. Without a display the
+// layer's own record of the events stands in for the desktop.
+Uint32 PointerNow(int& x, int& y) {
+    if (HasDisplay()) return SDL_GetGlobalMouseState(&x, &y);
+    x = State().pointerX;
+    y = State().pointerY;
+    return State().buttons;
+}
+
+void MoveTo(HWND window, int x, int y) {
+    if (x == window->x && y == window->y) return;
+    window->x = x;
+    window->y = y;
+    SDL_SetWindowPosition(window->sdl, x, y);
+}
+
+bool SwallowedByMove(const MSG& m) {
+    return m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONDOWN;
+}
+
+} // namespace
+
+// The window follows the pointer until the left button is released; the
+// program's other messages, ticks included, go on being dispatched. Pointer
+// moves belong to the move; the release is handed on to the program after it.
+void RunWindowMove(HWND window) {
+    Platform& s = State();
+    int x = 0, y = 0;
+    if (s.moveDepth > 0 || !(PointerNow(x, y) & SDL_BUTTON_LMASK)) return;
+    ++s.moveDepth;
+    const int startX = window->x, startY = window->y, grabX = x, grabY = y;
+    MSG m;
+    for (;;) {
+        const Wait got = NextMessage(m, kMovePollMs, false);
+        const Uint32 buttons = PointerNow(x, y);
+        if (got == Wait::Message && m.message == WM_LBUTTONUP)
+            RequeueFront(m);
+        else if (got == Wait::Message && !SwallowedByMove(m))
+            DispatchMessageA(&m);
+        if (!FindWindow(window)) break; // destroyed meanwhile
+        MoveTo(window, startX + x - grabX, startY + y - grabY);
+        if (!(buttons & SDL_BUTTON_LMASK) || (got == Wait::Message && m.message == WM_LBUTTONUP))
+            break;
+    }
+    --s.moveDepth;
+}
+
+} // namespace platform::detail
+
+using namespace platform::detail;
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (!FindWindow(window)) return 0;
+    switch (message) {
+    case WM_NCLBUTTONDOWN:
+        if (wParam == HTCAPTION) RunWindowMove(window);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    if (!FindWindow(window) || !rect) return FALSE;
+    *rect = RECT{window->x, window->y, window->x + window->width, window->y + window->height};
+    return TRUE;
+}

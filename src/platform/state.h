@@ -1,0 +1,124 @@
+#pragma once
+
+// The platform layer's own records: window classes, windows, drawing
+// contexts, timers and the message queue. Only the layer's sources include
+// this header; the program sees opaque handles.
+
+#include "platform/win32.h"
+
+#include <SDL.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct HDC__ {
+    enum class Kind { Screen, Window };
+    Kind kind = Kind::Screen;
+    HWND window = nullptr;
+};
+
+struct HWND__ {
+    bool inUse = false;
+    SDL_Window* sdl = nullptr;
+    Uint32 sdlId = 0;
+    WNDPROC proc = nullptr;
+    std::string className;
+    std::string title;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool wantsShow = false; // visible as far as the program is concerned
+    bool mapped = false;    // shown on the desktop (only after the first image)
+    bool minimisePending = false;
+    bool shaped = false; // no compositor: the transparent surround is cut away
+    bool shapeSet = false;
+    std::vector<std::uint32_t> image; // last presented image, top-down, premultiplied BGRA
+    std::vector<std::uint8_t> shapeMask;
+    bool hasImage = false;
+    HDC__ dc;
+};
+
+namespace platform::detail {
+
+constexpr int kMaxClasses = 16;
+constexpr int kMaxWindows = 16;
+constexpr int kMaxTimers = 32;
+constexpr int kCaptionHeight = 23;
+
+struct WindowClass {
+    bool inUse = false;
+    std::string name;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+};
+
+// A timer's slot. The SDL timer thread reads `generation`, `start` and
+// `period` and raises `pending`; everything else belongs to the window thread.
+struct Timer {
+    bool inUse = false;
+    HWND window = nullptr;
+    UINT_PTR id = 0;
+    TIMERPROC callback = nullptr;
+    SDL_TimerID sdl = 0;
+    std::atomic<std::uint32_t> generation{0};
+    std::atomic<std::uint32_t> pending{0}; // generation of the queued tick, 0 if none
+    std::atomic<Uint64> start{0};
+    std::atomic<Uint32> period{0};
+};
+
+struct Platform {
+    bool started = false;
+    bool videoUp = false;
+    std::string videoDriver; // "x11", "dummy", "offscreen", or empty without video
+    Uint32 tickEvent = 0;    // SDL event types registered by the layer
+    Uint32 wakeEvent = 0;
+    std::array<WindowClass, kMaxClasses> classes;
+    std::array<HWND__, kMaxWindows> windows;
+    std::array<Timer, kMaxTimers> timers;
+    std::uint32_t nextGeneration = 1;
+    UINT_PTR nextThreadTimerId = 1;
+    bool quitPending = false;
+    int quitCode = 0;
+    Uint32 buttons = 0; // SDL button mask as last seen in events
+    int pointerX = 0;   // pointer in desktop coordinates as last seen in events
+    int pointerY = 0;
+    int moveDepth = 0; // inside the interactive window move
+    HDC__ screenDc;
+};
+
+Platform& State();
+
+// Starts SDL (video, timer, events) once; safe to call from every entry point.
+void EnsureStarted();
+bool HasDisplay(); // a real desktop, not the dummy or offscreen driver
+
+HWND FindWindow(HWND window);    // the window if it is alive, else null
+HWND WindowFromSdlId(Uint32 id); // the window behind an SDL window id
+HWND AnyWindow();                // some live window, for events without one
+void ForgetWindowMessages(HWND window);
+void KillWindowTimers(HWND window);
+
+// The result of waiting for the next message.
+enum class Wait { Message, Quit, Woken };
+
+// Takes the next message for any window, translating desktop events as they
+// come. Blocks (no polling) until a message arrives; returns Woken when a
+// wake-up was posted or `timeoutMs` (if not negative) has passed, and Quit
+// when a quit request is pending and `honourQuit` is set.
+Wait NextMessage(MSG& message, int timeoutMs, bool honourQuit);
+void WakeWaiters();                        // makes NextMessage return Woken; any thread
+int OnPushedEvent(const SDL_Event& event); // SDL's watch of every pushed event
+WPARAM VirtualKey(SDL_Keycode key);        // 0 for keys the program cannot see
+void RequeueFront(const MSG& message);
+
+// The interactive move, run by DefWindowProcA for a caption press.
+void RunWindowMove(HWND window);
+
+// X11 helpers; each does nothing without an X11 display.
+bool FindArgbVisual(unsigned long& visualId);
+bool CompositorRunning();
+
+} // namespace platform::detail

@@ -1,0 +1,38 @@
+#pragma once
+
+// What tests see of the platform: every message box shown, and a way to keep
+// a box open and answer it without a person.
+
+#include "platform/win32.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform::testing {
+
+struct ShownBox {
+    std::string text;
+    std::string caption; // as shown: a null caption appears as "Error"
+    UINT type;
+};
+
+// Every box shown since the start or the last ClearShownBoxes, oldest first.
+const std::vector<ShownBox>& ShownBoxes();
+void ClearShownBoxes();
+
+// While an observer is set, a box is shown to it (on the window's thread)
+// instead of the desktop, and stays open, with the program's messages still
+// dispatched, until AnswerOpenBox is called. Pass nullptr to go back to the
+// desktop (or stderr without a display).
+using BoxObserver = std::function<void(const ShownBox&)>;
+void SetBoxObserver(BoxObserver observer);
+
+// Answers the innermost open box with OK. Any thread; an answer given while no
+// box is open closes the next one at once.
+void AnswerOpenBox();
+
+// How many boxes are open now (nested boxes count each).
+int OpenBoxCount();
+
+} // namespace platform::testing

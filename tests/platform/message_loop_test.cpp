@@ -1,0 +1,177 @@
+// The window, its messages and the loop, under SDL's dummy video driver.
+
+#include "window_test_support.h"
+
+#include <cstring>
+
+using namespace platform_test;
+
+namespace {
+
+constexpr UINT kFirst = WM_USER + 1;
+constexpr UINT kSecond = WM_USER + 2;
+constexpr UINT kThird = WM_USER + 3;
+
+LRESULT CreateProbe(HWND w, UINT message, WPARAM, LPARAM lParam) {
+    Recorder& r = Record();
+    r.seen.push_back({w, message, 0, lParam, 1});
+    if (message == WM_CREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        // A create request whose title says "refuse" is turned down.
+        if (std::strcmp(create->lpszName, "refuse") == 0) return -1;
+    }
+    return DefWindowProcA(w, message, 0, lParam);
+}
+
+TEST(WindowLifecycle, CreateDeliversWmCreateBeforeReturningAndClassesFollowTheirWindows) {
+    Record() = Recorder{};
+    WNDCLASSA c{};
+    c.lpfnWndProc = CreateProbe;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "ZilDisc";
+    ASSERT_NE(RegisterClassA(&c), 0);
+    EXPECT_EQ(RegisterClassA(&c), 0) << "a class name is registered once";
+
+    HWND w = CreateWindowExA(WS_EX_LAYERED | WS_EX_APPWINDOW, "ZilDisc", "z!l tonebox",
+                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 326, 259, 372, 250, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(Record().seen.size(), 1u);
+    EXPECT_EQ(Record().seen[0].message, WM_CREATE);
+    EXPECT_EQ(Record().seen[0].window, w);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(w, &rect));
+    EXPECT_EQ(rect.left, 326);
+    EXPECT_EQ(rect.top, 259);
+    EXPECT_EQ(rect.right - rect.left, 372);
+    EXPECT_EQ(rect.bottom - rect.top, 250);
+
+    EXPECT_EQ(UnregisterClassA("ZilDisc", GetModuleHandleA(nullptr)), FALSE)
+        << "a class with a window left cannot go";
+    EXPECT_EQ(
+        CreateWindowExA(0, "NoSuchClass", "x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
+    EXPECT_EQ(CreateWindowExA(0, "ZilDisc", "refuse", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                              nullptr),
+              nullptr)
+        << "WM_CREATE returning -1 refuses the window";
+
+    // The program's shutdown: release the context, destroy, unregister.
+    Record().seen.clear();
+    EXPECT_EQ(ReleaseDC(w, GetDC(w)), 1);
+    EXPECT_EQ(DestroyWindow(w), TRUE);
+    ASSERT_EQ(Record().seen.size(), 1u);
+    EXPECT_EQ(Record().seen[0].message, WM_DESTROY);
+    EXPECT_EQ(DestroyWindow(w), FALSE) << "a window is destroyed once";
+    EXPECT_EQ(ReleaseDC(w, GetDC(w)), 0);
+    EXPECT_EQ(UnregisterClassA("ZilDisc", GetModuleHandleA(nullptr)), TRUE);
+    EXPECT_EQ(UnregisterClassA("ZilDisc", GetModuleHandleA(nullptr)), FALSE);
+}
+
+TEST(WindowLifecycle, ScreenSizeAndMetricsCentreTheWindow) {
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &mode), 0);
+    EXPECT_EQ(GetDeviceCaps(screen, HORZRES), mode.w);
+    EXPECT_EQ(GetDeviceCaps(screen, VERTRES), mode.h);
+    EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
+    EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION), 23);
+    EXPECT_EQ(LoadIconA(GetModuleHandleA(nullptr), "icon2.ico"), nullptr)
+        << "the program carries no icon of that name";
+    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+}
+
+TEST(ProcessEnd, ExitProcessEndsWithTheGivenStatus) {
+    EXPECT_EXIT(ExitProcess(0), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(ExitProcess(7), ::testing::ExitedWithCode(7), "");
+}
+
+class MessageQueue : public WindowTest {};
+
+TEST_F(MessageQueue, PostedMessagesComeInOrderAndQuitComesLastWithItsCode) {
+    EXPECT_TRUE(PostMessageA(window, kFirst, 1, 10));
+    EXPECT_TRUE(PostMessageA(window, kSecond, 2, 20));
+    PostQuitMessage(5);
+    EXPECT_TRUE(PostMessageA(window, kThird, 3, 30));
+    auto got = Pump(3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].message, kFirst);
+    EXPECT_EQ(got[0].wParam, 1u);
+    EXPECT_EQ(got[0].lParam, 10);
+    EXPECT_EQ(got[1].message, kSecond);
+    EXPECT_EQ(got[2].message, kThird);
+    EXPECT_EQ(Messages(Record().seen), (std::vector<UINT>{kFirst, kSecond, kThird}));
+    MSG m;
+    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(m.message, WM_QUIT);
+    EXPECT_EQ(m.wParam, 5u);
+    EXPECT_FALSE(PostMessageA(reinterpret_cast<HWND>(&m), kFirst, 0, 0))
+        << "no message for what is not a window";
+}
+
+TEST_F(MessageQueue, SendCallsTheProcedureAtOnceAndReentrantly) {
+    Record().handler = [](HWND w, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+        if (message == kFirst) return SendMessageA(w, kSecond, wParam + 1, 0) + 100;
+        if (message == kSecond) return static_cast<LRESULT>(wParam) * 2;
+        return 0;
+    };
+    PostMessageA(window, kThird, 0, 0);
+    EXPECT_EQ(SendMessageA(window, kFirst, 4, 0), 110);
+    ASSERT_EQ(Record().seen.size(), 2u) << "the posted message waits for the loop";
+    EXPECT_EQ(Record().seen[0].message, kFirst);
+    EXPECT_EQ(Record().seen[1].message, kSecond);
+    EXPECT_EQ(Record().seen[1].depth, 2) << "the sent message ran inside the first";
+    Pump(1);
+    EXPECT_EQ(Record().seen.back().message, kThird);
+}
+
+TEST_F(MessageQueue, CloseFromTheDesktopDefaultsToDestroyingTheWindow) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    e.window.windowID = SdlId();
+    SDL_PushEvent(&e);
+    auto got = Pump(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].message, WM_CLOSE);
+    EXPECT_EQ(got[0].hwnd, window);
+    // Nothing handled WM_CLOSE: the default destroys the window.
+    EXPECT_EQ(Messages(Record().seen), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+    RECT rect;
+    EXPECT_FALSE(GetWindowRect(window, &rect));
+    window = nullptr;
+}
+
+TEST_F(MessageQueue, SignalQuitAndFocusArriveAsCloseAndActivate) {
+    Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SdlId();
+    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    SDL_PushEvent(&e);
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    SDL_PushEvent(&e);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    auto got = Pump(3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].message, WM_ACTIVATE);
+    EXPECT_EQ(got[0].wParam, WA_ACTIVE);
+    EXPECT_EQ(got[1].message, WM_ACTIVATE);
+    EXPECT_EQ(got[1].wParam, WA_INACTIVE);
+    EXPECT_EQ(got[2].message, WM_CLOSE);
+}
+
+TEST_F(MessageQueue, QuitRequestWaitsForPostedMessagesAndFiltersSelect) {
+    PostMessageA(window, kFirst, 0, 0);
+    PostMessageA(window, kSecond, 0, 0);
+    MSG m;
+    ASSERT_TRUE(GetMessageA(&m, nullptr, kSecond, kSecond));
+    EXPECT_EQ(m.message, kSecond) << "a range filter skips what lies outside";
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, kFirst);
+}
+
+} // namespace
