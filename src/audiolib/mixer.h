@@ -1,0 +1,122 @@
+#pragma once
+
+// The mixer: a fixed table of channels, each a source with its play state,
+// mixed into the output on the audio thread. Callers on other threads start,
+// pause, seek and query channels; those calls hold the state lock only for a
+// few copies, never while a source decodes. The audible position and the
+// sample data come from a history of what each channel has put out, keyed by
+// output frame, read at the frame the listener hears now.
+
+#include "audiolib/source.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+struct kiss_fftr_state;
+
+namespace tonebox::audio {
+
+enum class Activity { kStopped = 0, kPlaying = 1, kPaused = 3 };
+
+// How long locks were held, gathered when the probe is on.
+struct LockFigures {
+    std::int64_t count = 0;
+    std::int64_t total_ns = 0;
+    std::int64_t max_ns = 0;
+};
+
+constexpr std::size_t kFftSize = 1024;
+constexpr std::size_t kFftBins = kFftSize / 2;
+
+class Mixer {
+  public:
+    static constexpr std::size_t kCapacity = 32;
+    static constexpr std::size_t kBlock = 1024;
+    static constexpr std::size_t kHistory = 16384; // frames, a power of two
+
+    // `latency_frames`: output frames between the end of what was mixed and
+    // what the listener hears. With `follow_clock` the audible frame also
+    // moves on with the time since the last mix, as a device plays it.
+    Mixer(std::size_t latency_frames, bool follow_clock);
+    ~Mixer();
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    void SetLatency(std::size_t latency_frames);
+
+    // A handle for the source, or 0 when the table is full.
+    std::uint32_t Add(std::unique_ptr<Source> source);
+    bool Remove(std::uint32_t handle);
+    void RemoveAll();
+
+    bool Play(std::uint32_t handle, bool restart);
+    bool Pause(std::uint32_t handle);
+    bool Stop(std::uint32_t handle);
+    Activity State(std::uint32_t handle);
+    bool Valid(std::uint32_t handle);
+
+    // In frames; nothing for an unknown handle.
+    std::optional<std::uint64_t> Length(std::uint32_t handle);
+    std::optional<std::uint64_t> Position(std::uint32_t handle);
+    bool SetPosition(std::uint32_t handle, std::uint64_t frame);
+
+    // Volume 0..100 of module channel `channel`; false when there is none.
+    bool SetChannelVolume(std::uint32_t handle, int channel, int volume);
+
+    // The `frames` stereo frames being heard now (at most kHistory / 2);
+    // false unless the channel is playing.
+    bool Samples(std::uint32_t handle, std::int16_t* out, std::size_t frames);
+    // kFftBins magnitudes of the kFftSize frames being heard now, mono, Hann
+    // window, a full-scale sine at a bin's centre reading 1.0 there.
+    bool Spectrum(std::uint32_t handle, float* out);
+
+    // The audio thread: fills `frames` interleaved stereo frames.
+    void Mix(std::int16_t* out, std::size_t frames) noexcept;
+
+    void SetLockProbe(bool on) { probe_on_.store(on); }
+    LockFigures StateLockFigures() const;
+    LockFigures RenderLockFigures() const;
+
+  private:
+    struct Channel;
+    struct Probe {
+        std::atomic<std::int64_t> count{0}, total_ns{0}, max_ns{0};
+        void Add(std::int64_t ns);
+        LockFigures Read() const;
+    };
+    class Held;
+
+    Channel* Find(std::uint32_t handle);
+    std::uint64_t AudibleFrame() const;
+    void Settle(Channel& ch, std::uint64_t audible);
+    bool Window(std::uint32_t handle, std::int16_t* out, std::size_t frames);
+    void MixBlock(std::int16_t* out, std::size_t frames) noexcept;
+
+    mutable std::mutex state_mutex_;
+    std::mutex render_mutex_;
+    std::mutex fft_mutex_;
+
+    // Under state_mutex_.
+    std::array<std::unique_ptr<Channel>, kCapacity> slots_;
+    std::array<std::uint32_t, kCapacity> generation_{};
+    std::uint64_t device_frames_ = 0;
+    std::size_t latency_ = 0;
+    std::size_t last_mix_frames_ = 0;
+    std::chrono::steady_clock::time_point last_mix_time_{};
+    const bool follow_clock_;
+
+    // The audio thread's own working storage, under render_mutex_.
+    std::array<std::array<std::int16_t, kBlock * 2>, kCapacity> scratch_{};
+
+    kiss_fftr_state* fft_ = nullptr;
+    std::array<float, kFftSize> window_{};
+
+    std::atomic<bool> probe_on_{false};
+    Probe state_probe_, render_probe_;
+};
+
+} // namespace tonebox::audio

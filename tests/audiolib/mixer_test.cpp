@@ -1,0 +1,392 @@
+// The mixer pulled without a device: play state, positions, seeks, channel
+// volumes, sample data and spectrum, several channels, handles.
+
+#include "audiolib/mixer.h"
+#include "test_modules.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.hpp>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace tonebox::audio;
+using audiotest::ToneMod;
+
+Bytes AsBytes(const std::vector<std::uint8_t>& v) {
+    Bytes b(v.size());
+    std::transform(v.begin(), v.end(), b.begin(), [](std::uint8_t x) { return std::byte{x}; });
+    return b;
+}
+
+Bytes FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> v((std::istreambuf_iterator<char>(in)), {});
+    return AsBytes(v);
+}
+
+// 50 rows at speed 3: 3.0 s.
+constexpr std::uint64_t kToneFrames = 3 * 44100;
+
+std::unique_ptr<Source> Tone(int channels_on = 4, std::uint32_t flags = kModuleRamp) {
+    return OpenModule(AsBytes(ToneMod(50, 3, channels_on)), flags);
+}
+
+std::unique_ptr<Source> Sine(double hz, double amplitude, int rate = 44100, double seconds = 2.0) {
+    const auto dir = audiotest::ScratchDir("sine");
+    const auto path = dir / "sine.wav";
+    if (!audiotest::WriteSine(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, hz, amplitude, seconds, rate))
+        return nullptr;
+    return OpenSoundFile(FileBytes(path));
+}
+
+// Pulls frames as a device would, in blocks of 1024.
+std::vector<std::int16_t> Pull(Mixer& mixer, std::size_t frames) {
+    std::vector<std::int16_t> out(frames * 2);
+    for (std::size_t done = 0; done < frames; done += 1024)
+        mixer.Mix(out.data() + done * 2, std::min<std::size_t>(1024, frames - done));
+    return out;
+}
+
+int Peak(const std::vector<std::int16_t>& samples, std::size_t from = 0) {
+    int peak = 0;
+    for (std::size_t i = from; i < samples.size(); ++i)
+        peak = std::max(peak, std::abs(int(samples[i])));
+    return peak;
+}
+
+TEST(MixerPlayback, PlaysThroughOnceAndHoldsAtTheLength) {
+    const Bytes bytes = AsBytes(ToneMod(50, 3));
+    const openmpt::module reference(bytes);
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(bytes, kModuleRamp));
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(*mixer.Length(h), kToneFrames);
+    EXPECT_NEAR(double(*mixer.Length(h)), reference.get_duration_seconds() * 44100, 1.0);
+
+    // Loaded, not started: nothing moves and nothing sounds.
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(Peak(Pull(mixer, 4096)), 0);
+    EXPECT_EQ(*mixer.Position(h), 0u);
+
+    ASSERT_TRUE(mixer.Play(h, true));
+    const auto first = Pull(mixer, 44100);
+    EXPECT_GT(Peak(first), 8000);
+    EXPECT_EQ(*mixer.Position(h), 44100u);
+    EXPECT_EQ(mixer.State(h), Activity::kPlaying);
+
+    // The sound ends at the length, not a fade later.
+    const auto rest = Pull(mixer, 3 * 44100);
+    std::size_t last_sound = 0;
+    for (std::size_t i = 0; i < rest.size(); ++i)
+        if (rest[i] != 0) last_sound = i / 2 + 44100;
+    EXPECT_NEAR(double(last_sound), double(kToneFrames), 0.01 * 44100);
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(*mixer.Position(h), kToneFrames);
+    Pull(mixer, 4096);
+    EXPECT_EQ(*mixer.Position(h), kToneFrames);
+
+    // Played again after its end, it starts over.
+    ASSERT_TRUE(mixer.Play(h, false));
+    EXPECT_EQ(*mixer.Position(h), 0u);
+    EXPECT_GT(Peak(Pull(mixer, 2048)), 8000);
+    EXPECT_EQ(*mixer.Position(h), 2048u);
+}
+
+TEST(MixerPlayback, PauseResumeStopAndRestart) {
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(Tone());
+    mixer.Play(h, true);
+    Pull(mixer, 10240);
+
+    ASSERT_TRUE(mixer.Pause(h));
+    EXPECT_EQ(mixer.State(h), Activity::kPaused);
+    EXPECT_FALSE(mixer.Pause(h));
+    EXPECT_EQ(Peak(Pull(mixer, 4096)), 0);
+    EXPECT_EQ(*mixer.Position(h), 10240u);
+
+    ASSERT_TRUE(mixer.Play(h, false));
+    EXPECT_GT(Peak(Pull(mixer, 1024)), 8000);
+    EXPECT_EQ(*mixer.Position(h), 11264u);
+
+    // Stopped, it stands where it was and stays silent; play resumes there.
+    ASSERT_TRUE(mixer.Stop(h));
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(Peak(Pull(mixer, 2048)), 0);
+    EXPECT_EQ(*mixer.Position(h), 11264u);
+    mixer.Play(h, false);
+    Pull(mixer, 1024);
+    EXPECT_EQ(*mixer.Position(h), 12288u);
+
+    // Restart goes back to the beginning whatever the state.
+    mixer.Play(h, true);
+    EXPECT_EQ(*mixer.Position(h), 0u);
+    Pull(mixer, 1024);
+    EXPECT_EQ(*mixer.Position(h), 1024u);
+}
+
+TEST(MixerPlayback, SeeksLandExactlyWithSoundAndRefuseBeyondTheEnd) {
+    // The same song rendered straight through is the reference for what a
+    // seek to 2 s must sound like.
+    Mixer straight(0, false);
+    const auto ref = straight.Add(Tone(4, 0));
+    straight.Play(ref, true);
+    const auto whole = Pull(straight, 2 * 44100 + 4096);
+
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(Tone(4, 0));
+    mixer.Play(h, true);
+    Pull(mixer, 3000);
+    ASSERT_TRUE(mixer.SetPosition(h, 2 * 44100));
+    EXPECT_EQ(*mixer.Position(h), 2u * 44100);
+    const auto after = Pull(mixer, 4096);
+    EXPECT_GT(Peak(after), 8000); // notes from before the target sound on
+    int worst = 0;
+    for (std::size_t i = 0; i < after.size(); ++i)
+        worst = std::max(worst, std::abs(after[i] - whole[2 * 44100 * 2 + i]));
+    EXPECT_EQ(worst, 0);
+    EXPECT_EQ(*mixer.Position(h), 2u * 44100 + 4096);
+
+    EXPECT_FALSE(mixer.SetPosition(h, kToneFrames + 1));
+    EXPECT_EQ(*mixer.Position(h), 2u * 44100 + 4096);
+
+    // A seek to the very end finishes the song.
+    ASSERT_TRUE(mixer.SetPosition(h, kToneFrames));
+    Pull(mixer, 2048);
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(*mixer.Position(h), kToneFrames);
+
+    // Back into the song from there: a seek alone does not start it.
+    ASSERT_TRUE(mixer.SetPosition(h, 44100));
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(Peak(Pull(mixer, 2048)), 0);
+    mixer.Play(h, false);
+    EXPECT_GT(Peak(Pull(mixer, 2048)), 8000);
+    EXPECT_EQ(*mixer.Position(h), 44100u + 2048);
+}
+
+TEST(MixerVolumes, ZeroSilencesEveryChannelAndSurvivesSeeks) {
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(Tone());
+    mixer.Play(h, true);
+    EXPECT_GT(Peak(Pull(mixer, 2048)), 8000);
+
+    for (int n = 0; n < 4; ++n)
+        EXPECT_TRUE(mixer.SetChannelVolume(h, n, 0));
+    EXPECT_FALSE(mixer.SetChannelVolume(h, 4, 0));
+    EXPECT_FALSE(mixer.SetChannelVolume(h, -1, 0));
+    // The block mixed before the change may still fade out with ramping.
+    Pull(mixer, 2048);
+    EXPECT_EQ(Peak(Pull(mixer, 4096)), 0);
+
+    ASSERT_TRUE(mixer.SetPosition(h, 44100));
+    EXPECT_EQ(Peak(Pull(mixer, 4096)), 0);
+    ASSERT_TRUE(mixer.Play(h, true));
+    EXPECT_EQ(Peak(Pull(mixer, 4096)), 0);
+
+    // One channel back at full: a quarter of the four-channel sound.
+    const int full = [] {
+        Mixer reference(0, false);
+        const auto r = reference.Add(Tone(1));
+        reference.Play(r, true);
+        return Peak(Pull(reference, 8192), 4096);
+    }();
+    mixer.SetChannelVolume(h, 0, 100);
+    Pull(mixer, 2048);
+    EXPECT_NEAR(Peak(Pull(mixer, 4096)), full, full / 20);
+
+    // Half volume halves it.
+    mixer.SetChannelVolume(h, 0, 50);
+    Pull(mixer, 2048);
+    EXPECT_NEAR(Peak(Pull(mixer, 4096)), full / 2, full / 20);
+
+    // A sound file has no module channels.
+    const auto s = mixer.Add(Sine(440, 0.5));
+    EXPECT_FALSE(mixer.SetChannelVolume(s, 0, 100));
+}
+
+TEST(MixerData, SamplesAndSpectrumAreWhatIsHeardNow) {
+    constexpr std::size_t kLatency = 2048;
+    Mixer mixer(kLatency, false);
+    const auto h = mixer.Add(Tone());
+    std::array<std::int16_t, 1024> samples{};
+    EXPECT_FALSE(mixer.Samples(h, samples.data(), 512)); // not playing
+
+    mixer.Play(h, true);
+    const auto out = Pull(mixer, 8192);
+    EXPECT_EQ(*mixer.Position(h), 8192u - kLatency);
+    ASSERT_TRUE(mixer.Samples(h, samples.data(), 512));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), out.begin() + (8192 - kLatency) * 2));
+
+    mixer.Pause(h);
+    EXPECT_FALSE(mixer.Samples(h, samples.data(), 512));
+    std::array<float, kFftBins> bins{};
+    EXPECT_FALSE(mixer.Spectrum(h, bins.data()));
+    EXPECT_FALSE(mixer.Samples(0, samples.data(), 512));
+}
+
+// Bin k of the 1024-point transform is centred on k * 44100 / 1024 Hz.
+double BinHz(int k) {
+    return k * 44100.0 / 1024.0;
+}
+
+TEST(MixerData, SpectrumPeaksAtTheTonesBinWithItsAmplitude) {
+    for (const auto& [bin, amplitude] : {std::pair{40, 1.0}, std::pair{100, 0.5}, {7, 0.25}}) {
+        Mixer mixer(0, false);
+        const auto h = mixer.Add(Sine(BinHz(bin), amplitude));
+        ASSERT_NE(h, 0u);
+        mixer.Play(h, true);
+        Pull(mixer, 4096);
+        std::array<float, kFftBins> bins{};
+        ASSERT_TRUE(mixer.Spectrum(h, bins.data()));
+        const auto peak = std::max_element(bins.begin(), bins.end()) - bins.begin();
+        EXPECT_EQ(peak, bin);
+        EXPECT_NEAR(bins[static_cast<std::size_t>(bin)], amplitude, 0.02 * amplitude);
+        // The window keeps the tone within its neighbouring bins.
+        for (std::size_t k = 0; k < kFftBins; ++k)
+            if (std::abs(int(k) - bin) > 2) {
+                EXPECT_LT(bins[k], 0.001) << "bin " << k;
+            }
+    }
+}
+
+TEST(MixerSources, SoundFilesAtOtherRatesAndInMonoPlayAtTheOutputRate) {
+    // 22050 Hz: twice the frames at the output rate, the tone where it was.
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(Sine(BinHz(30), 0.8, 22050, 1.0));
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(*mixer.Length(h), 44100u);
+    mixer.Play(h, true);
+    Pull(mixer, 4096);
+    std::array<float, kFftBins> bins{};
+    ASSERT_TRUE(mixer.Spectrum(h, bins.data()));
+    EXPECT_EQ(std::max_element(bins.begin(), bins.end()) - bins.begin(), 30);
+    EXPECT_NEAR(bins[30], 0.8, 0.03);
+    Pull(mixer, 44100);
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(*mixer.Position(h), 44100u);
+
+    // Mono plays the same on both sides.
+    const auto dir = audiotest::ScratchDir("mono");
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    std::vector<float> pcm(8192);
+    for (std::size_t n = 0; n < pcm.size(); ++n)
+        pcm[n] = 0.5f * float(std::sin(2 * 3.141592653589793 * 440 * double(n) / 44100));
+    SNDFILE* file = sf_open((dir / "mono.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_writef_float(file, pcm.data(), 8192);
+    sf_close(file);
+    Mixer mono(0, false);
+    const auto m = mono.Add(OpenSoundFile(FileBytes(dir / "mono.flac")));
+    ASSERT_NE(m, 0u);
+    mono.Play(m, true);
+    const auto out = Pull(mono, 4096);
+    EXPECT_GT(Peak(out), 15000);
+    for (std::size_t i = 0; i < out.size(); i += 2)
+        ASSERT_EQ(out[i], out[i + 1]);
+}
+
+TEST(MixerChannels, TwoChannelsAtOnceSumInTheOutput) {
+    auto alone = [](std::unique_ptr<Source> source) {
+        Mixer mixer(0, false);
+        mixer.Play(mixer.Add(std::move(source)), true);
+        return Pull(mixer, 8192);
+    };
+    const auto a = alone(Tone(1));
+    const auto b = alone(Sine(1000, 0.5));
+
+    Mixer mixer(0, false);
+    const auto ha = mixer.Add(Tone(1));
+    const auto hb = mixer.Add(Sine(1000, 0.5));
+    mixer.Play(ha, true);
+    mixer.Play(hb, true);
+    const auto both = Pull(mixer, 8192);
+    for (std::size_t i = 0; i < both.size(); ++i)
+        ASSERT_EQ(both[i], std::clamp(a[i] + b[i], -32768, 32767)) << "sample " << i;
+
+    // Each channel's data is its own.
+    std::array<std::int16_t, 1024> samples{};
+    ASSERT_TRUE(mixer.Samples(hb, samples.data(), 512));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), b.end() - 1024));
+}
+
+TEST(MixerChannels, FreedAndStaleHandlesAreRefused) {
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(Tone());
+    mixer.Play(h, true);
+    Pull(mixer, 1024);
+    ASSERT_TRUE(mixer.Remove(h));
+    EXPECT_FALSE(mixer.Remove(h));
+    EXPECT_FALSE(mixer.Play(h, true));
+    EXPECT_FALSE(mixer.Position(h).has_value());
+    EXPECT_EQ(Peak(Pull(mixer, 2048)), 0);
+
+    // The slot is used again under a new handle; the old one stays dead.
+    const auto again = mixer.Add(Tone());
+    EXPECT_NE(again, h);
+    EXPECT_FALSE(mixer.Length(h).has_value());
+    EXPECT_TRUE(mixer.Length(again).has_value());
+    EXPECT_EQ(mixer.Add(nullptr), 0u);
+
+    // A full table refuses more.
+    for (std::size_t i = 1; i < Mixer::kCapacity; ++i)
+        ASSERT_NE(mixer.Add(Tone()), 0u);
+    EXPECT_EQ(mixer.Add(Tone()), 0u);
+    for (std::uint32_t x : {0u, 0xFFFFFFFFu, 0x100u, 0x21u})
+        EXPECT_FALSE(mixer.Valid(x)) << x;
+}
+
+TEST(MixerSources, MalformedModulesNeverCrash) {
+    const Bytes good = AsBytes(ToneMod(50, 3));
+    std::array<std::int16_t, 4096> out{};
+    auto play_some = [&](const Bytes& bytes) {
+        auto source = OpenModule(bytes, kModuleRamp);
+        if (!source) return false;
+        for (int i = 0; i < 8 && source->Render(out.data(), 2048) > 0; ++i) {
+        }
+        source->Seek(source->LengthFrames() / 2);
+        source->Render(out.data(), 2048);
+        return true;
+    };
+    // Every truncation; the header alone no longer makes a module.
+    int loaded = 0;
+    for (std::size_t n = 0; n <= good.size(); n += 7)
+        loaded += play_some(Bytes(good.begin(), good.begin() + static_cast<long>(n)));
+    EXPECT_GT(loaded, 0);
+    EXPECT_FALSE(play_some(Bytes(good.begin(), good.begin() + 100)));
+
+    // Random damage, reproducible.
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 300; ++round) {
+        Bytes bad = good;
+        for (int k = 0; k < 1 + round % 16; ++k)
+            bad[next() % bad.size()] = std::byte(next() >> 24);
+        play_some(bad);
+    }
+    // Not modules at all.
+    EXPECT_FALSE(OpenModule({}, 0));
+    EXPECT_FALSE(OpenModule(AsBytes({'h', 'e', 'l', 'l', 'o', '\n'}), 0));
+    Bytes noise(4096);
+    for (auto& b : noise)
+        b = std::byte(next() >> 24);
+    EXPECT_FALSE(OpenModule(noise, 0));
+    EXPECT_FALSE(OpenSoundFile(noise));
+    // A module is no sound file.
+    EXPECT_FALSE(OpenSoundFile(good));
+}
+
+TEST(Paths, BackslashesBecomeTheNativeSeparator) {
+    EXPECT_EQ(NativePath(".\\songs\\Tune.it"), "./songs/Tune.it");
+    EXPECT_EQ(NativePath("songs/a.xm"), "songs/a.xm");
+}
+
+} // namespace

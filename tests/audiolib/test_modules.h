@@ -1,0 +1,28 @@
+#pragma once
+
+// Module and sound files that the audio tests play: small, with a known
+// length and a steady tone, written into a scratch directory.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace audiotest {
+
+// A 4-channel MOD that holds one looped tone on every channel from its first
+// row for `rows` rows at `speed` ticks a row (tempo 125: 0.02 s a tick), so
+// it lasts rows * speed * 0.02 s. `channels_on` of the four channels play.
+std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on = 4);
+
+// A stereo sound file (libsndfile `format`, e.g. SF_FORMAT_WAV |
+// SF_FORMAT_PCM_16) holding a sine of `hz` at `amplitude` (0..1) on both
+// sides; false when libsndfile cannot write it.
+bool WriteSine(const std::filesystem::path& path, int format, double hz, double amplitude,
+               double seconds, int rate = 44100);
+
+// A fresh directory for one test's files.
+std::filesystem::path ScratchDir(const std::string& name);
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+} // namespace audiotest
