@@ -98,6 +98,28 @@ TEST(MixerPlayback, PlaysThroughOnceAndHoldsAtTheLength) {
     EXPECT_EQ(*mixer.Position(h), 2048u);
 }
 
+TEST(MixerPlayback, EverySubsongPlaysInTurn) {
+    const Bytes bytes = AsBytes(audiotest::TwoSubsongMod());
+    const openmpt::module reference(bytes);
+    ASSERT_EQ(reference.get_num_subsongs(), 2);
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(bytes, kModuleRamp));
+    ASSERT_NE(h, 0u);
+    EXPECT_NEAR(double(*mixer.Length(h)), 2.88 * 44100, 2.0);
+    mixer.Play(h, true);
+    const auto out = Pull(mixer, 3 * 44100);
+    // Sound in the second subsong, then the end.
+    EXPECT_GT(Peak(std::vector<std::int16_t>(out.begin() + 2 * 44100 * 2,
+                                             out.begin() + 2 * 44100 * 2 + 4096)),
+              8000);
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    // A seek into the second subsong lands there.
+    ASSERT_TRUE(mixer.SetPosition(h, 2 * 44100));
+    mixer.Play(h, false);
+    EXPECT_GT(Peak(Pull(mixer, 2048)), 8000);
+    EXPECT_EQ(*mixer.Position(h), 2u * 44100 + 2048);
+}
+
 TEST(MixerPlayback, PauseResumeStopAndRestart) {
     Mixer mixer(0, false);
     const auto h = mixer.Add(Tone());

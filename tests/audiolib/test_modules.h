@@ -15,6 +15,9 @@ namespace audiotest {
 // it lasts rows * speed * 0.02 s. `channels_on` of the four channels play.
 std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on = 4);
 
+// A MOD with two subsongs: 0.96 s that loops back on itself, then 1.92 s.
+std::vector<std::uint8_t> TwoSubsongMod();
+
 // A stereo sound file (libsndfile `format`, e.g. SF_FORMAT_WAV |
 // SF_FORMAT_PCM_16) holding a sine of `hz` at `amplitude` (0..1) on both
 // sides; false when libsndfile cannot write it.
