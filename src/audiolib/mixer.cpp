@@ -1,6 +1,7 @@
 #include "audiolib/mixer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -75,13 +76,27 @@ class Mixer::Held {
 void Mixer::Probe::Add(std::int64_t ns) {
     count.fetch_add(1, std::memory_order_relaxed);
     total_ns.fetch_add(ns, std::memory_order_relaxed);
+    const auto width = static_cast<std::size_t>(std::bit_width(static_cast<std::uint64_t>(ns)));
+    buckets[std::min(width, buckets.size() - 1)].fetch_add(1, std::memory_order_relaxed);
     std::int64_t seen = max_ns.load(std::memory_order_relaxed);
     while (ns > seen && !max_ns.compare_exchange_weak(seen, ns, std::memory_order_relaxed)) {
     }
 }
 
 LockFigures Mixer::Probe::Read() const {
-    return {count.load(), total_ns.load(), max_ns.load()};
+    LockFigures figures{count.load(), total_ns.load(), max_ns.load(), {}};
+    for (std::size_t b = 0; b < buckets.size(); ++b)
+        figures.below_pow2_ns[b] = buckets[b].load();
+    return figures;
+}
+
+std::int64_t LockFigures::Percentile(double fraction) const {
+    std::int64_t seen = 0;
+    for (std::size_t b = 0; b < below_pow2_ns.size(); ++b) {
+        seen += below_pow2_ns[b];
+        if (double(seen) >= fraction * double(count)) return std::int64_t{1} << b;
+    }
+    return max_ns;
 }
 
 namespace {

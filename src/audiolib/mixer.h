@@ -27,6 +27,11 @@ struct LockFigures {
     std::int64_t count = 0;
     std::int64_t total_ns = 0;
     std::int64_t max_ns = 0;
+    // Holds by power of two: bucket b counts holds below 2^b ns.
+    std::array<std::int64_t, 40> below_pow2_ns{};
+    // The hold time in ns that `fraction` of the holds stay within (to the
+    // power of two above it).
+    std::int64_t Percentile(double fraction) const;
 };
 
 constexpr std::size_t kFftSize = 1024;
@@ -85,6 +90,7 @@ class Mixer {
     struct Channel;
     struct Probe {
         std::atomic<std::int64_t> count{0}, total_ns{0}, max_ns{0};
+        std::array<std::atomic<std::int64_t>, 40> buckets{};
         void Add(std::int64_t ns);
         LockFigures Read() const;
     };
