@@ -1,0 +1,53 @@
+// songcheck <songs-dir> [--wav <index> <out.wav>]: measures every song of
+// the playlist and prints a table with totals; with --wav also writes one
+// song, rendered, as a WAV file.
+
+#include "composer.h"
+#include "songcheck.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 5) {
+        std::fprintf(stderr, "usage: songcheck <songs-dir> [--wav <index> <out.wav>]\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    auto pathOf = [&](int i) { return dir + "/" + std::string(SongTable.entries[i].path + 8); };
+    if (argc == 5) {
+        const int i = std::atoi(argv[3]);
+        if (std::strcmp(argv[2], "--wav") != 0 || i < 0 || i >= SongTable.count) {
+            std::fprintf(stderr, "songcheck: --wav takes a song index 0..%d\n",
+                         SongTable.count - 1);
+            return 2;
+        }
+        return songcheck::WriteWav(argv[4], songcheck::Render(songcheck::ReadFile(pathOf(i)))) ? 0
+                                                                                               : 1;
+    }
+    std::printf("%-2s %-18s %-4s %5s %7s %7s %6s %6s %6s %5s %5s  %s\n", "#", "file", "fmt", "ch",
+                "mpt s", "xmp s", "peak", "rms", "sil s", "bpm", "swing", "style");
+    double total = 0, lowBpm = 1e9, highBpm = 0;
+    int failures = 0;
+    for (int i = 0; i < SongTable.count; ++i) {
+        const auto f = songcheck::Analyse(pathOf(i), composer::LeadChannel);
+        composer::Composition comp;
+        std::string err;
+        composer::Compose(SongTable.entries[i], &comp, &err);
+        if (!f.error.empty()) {
+            std::printf("%-2d %s\n", i, f.error.c_str());
+            ++failures;
+            continue;
+        }
+        total += f.seconds;
+        lowBpm = std::min(lowBpm, f.bpm), highBpm = std::max(highBpm, f.bpm);
+        std::printf("%-2d %-18s %-4s %2d/%-2d %7.1f %7.1f %6.1f %6.1f %6.2f %5.0f %5d  %s %s %d\n",
+                    i, comp.fileName.c_str(), f.format.c_str(), f.channels, f.xmpChannels,
+                    f.seconds, f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, comp.swing,
+                    comp.style.c_str(), comp.mode.c_str(), comp.key);
+    }
+    std::printf("total %.1f min, tempos %.0f..%.0f BPM, %d failed\n", total / 60, lowBpm, highBpm,
+                failures);
+    return failures ? 1 : 0;
+}
