@@ -86,9 +86,10 @@ int main(int argc, char** argv) {
         ok = Write(dir + "/" + n.name + ".tga", EncodeContainer(*n.pixels)) && ok;
     const std::string source = SourceFor(images);
     ok = Write(dir + "/skin_images.cpp", {source.begin(), source.end()}) && ok;
-    const Pixels preview = ComposePreview(art);
+    const Pixels preview = ComposePreview(art, true);
     ok = WritePng(dir + "/preview.png", preview, 1) && ok;
     ok = WritePng(dir + "/preview-2x.png", preview, 2) && ok;
+    ok = WritePng(dir + "/preview-idle-2x.png", ComposePreview(art, false), 2) && ok;
     ok = WritePng(dir + "/tonebox.png", PaintIcon(), 1) && ok;
     return ok ? 0 : 1;
 }

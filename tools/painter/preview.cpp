@@ -116,11 +116,11 @@ void AddToRow(Pixels& frame, int row, int amount) {
 
 } // namespace
 
-Pixels ComposePreview(const SkinArt& art) {
+Pixels ComposePreview(const SkinArt& art, bool lit) {
     Pixels frame = art.background;
     BlendOnto(frame, art.speaker, LeftSpeaker.x, LeftSpeaker.y);
     BlendOnto(frame, art.speaker, RightSpeaker.x, RightSpeaker.y);
-    const int full = 250; // glow level 10
+    const int full = lit ? 250 : 0; // glow level 10, or all glows out
     BlendOnto(frame, art.play, PlayGlow.x, PlayGlow.y, full);
     BlendOnto(frame, art.stop, StopGlow.x, StopGlow.y, full);
     BlendOnto(frame, art.pause, PauseGlow.x, PauseGlow.y, full);
@@ -130,12 +130,14 @@ Pixels ComposePreview(const SkinArt& art) {
     BlendOnto(frame, art.minimise, MinimiseGlow.x, MinimiseGlow.y, full);
     BlendOnto(frame, art.knob, 190, KnobY);
     AddToRow(frame, 1, 255);
-    AddToRow(frame, 4, 30);
+    if (lit) AddToRow(frame, 4, 30);
     BlendOnto(frame, art.speakerGlow, LeftSpeaker.x, LeftSpeaker.y, full);
     BlendOnto(frame, art.speakerGlow, RightSpeaker.x, RightSpeaker.y, full);
 
-    FakeSpectrum(frame);
-    FakeScopes(frame);
+    if (lit) {
+        FakeSpectrum(frame);
+        FakeScopes(frame);
+    }
     CopyBezel(frame, art.bezel);
     DrawText(frame, art.font, 27, 222,
              "   WELCOME, CHIP-MUSIC LISTENERS! THIS IS Z!L TONEBOX: 40 TUNES (0123456789)", 255);
@@ -202,6 +204,7 @@ Pixels PaintIcon() {
     cairo_save(cr);
     cairo_translate(cr, 128 - 60, 100);
     cairo_scale(cr, 120 / 50.0, 120 / 50.0);
+    DrawSpeaker(cr, false);
     DrawSpeaker(cr, true);
     cairo_restore(cr);
     return c.pixels();
