@@ -1,0 +1,97 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace e2e {
+
+Child Launch(const std::string& program, const std::string& folder,
+             const std::vector<std::string>& environment) {
+    Child child;
+    child.stderrPath = folder + "/stderr.txt";
+    std::vector<char*> envp;
+    for (const std::string& variable : environment)
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int err = open(child.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open("/dev/null", O_WRONLY);
+        if (err < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
+        dup2(err, 2);
+        dup2(out, 1);
+        execve(program.c_str(), argv, envp.data());
+        _exit(127);
+    }
+    child.pid = pid;
+    return child;
+}
+
+std::optional<int> WaitForExit(Child& child, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(child.pid, &status, WNOHANG);
+        if (done == child.pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, &status, 0);
+            child.pid = -1;
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    child.pid = -1;
+    if (!WIFEXITED(status)) return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+bool StillRunning(const Child& child) {
+    int status = 0;
+    return child.pid > 0 && waitpid(child.pid, &status, WNOHANG) == 0;
+}
+
+void Terminate(const Child& child) {
+    if (child.pid > 0) kill(child.pid, SIGTERM);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int CountOccurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+std::string MakeTemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tonebox-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+void RemoveFolder(const std::string& folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+} // namespace e2e

@@ -1,0 +1,54 @@
+#include "test_songs.h"
+
+#include "modwriter.h"
+#include "playback/song_table.h"
+
+#include <algorithm>
+
+namespace e2e {
+
+namespace {
+
+// A looped square wave of period 32 frames: 8363 / 32 Hz at C-5.
+modwriter::Instrument SquareWave() {
+    modwriter::Instrument instrument;
+    instrument.name = "square";
+    for (int frame = 0; frame < 256; ++frame)
+        instrument.sample.data.push_back((frame / 16) % 2 == 0 ? 100 : -100);
+    instrument.sample.loopStart = 0;
+    instrument.sample.loopLength = 256;
+    instrument.sample.volume = 64;
+    return instrument;
+}
+
+} // namespace
+
+std::string WriteToneSong(const std::string& path, int note, bool shortSong) {
+    modwriter::Song song;
+    song.name = "tone";
+    song.channels = 4;
+    song.instruments.push_back(SquareWave());
+    modwriter::Pattern pattern(64, 4);
+    pattern.at(0, 0) = modwriter::Cell{static_cast<std::uint8_t>(note), 1, 64};
+    song.patterns.push_back(pattern);
+    if (shortSong) {
+        // 64 rows of one tick at 160 beats a minute: 64 x 2.5 / 160 = 1 s.
+        song.speed = 1;
+        song.tempo = 160;
+        song.orders = {0};
+    } else {
+        // 64 rows of six ticks at 125: 7.68 s a pattern, four times.
+        song.orders = {0, 0, 0, 0};
+    }
+    const std::optional<modwriter::Format> format = modwriter::FormatOfPath(path);
+    if (!format) return "no module format for " + path;
+    return modwriter::WriteFile(song, *format, path);
+}
+
+std::string SongFile(const std::string& folder, int song) {
+    std::string path = SongTable.entries[song].path;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return folder + "/" + path;
+}
+
+} // namespace e2e

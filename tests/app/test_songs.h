@@ -1,0 +1,23 @@
+#pragma once
+
+// Real module files for end-to-end runs: each plays one steady square-wave
+// tone, so the disk audio output shows which song was playing when.
+
+#include <string>
+
+namespace e2e {
+
+constexpr int LowNote = 48;  // C-4: about 131 Hz
+constexpr int HighNote = 72; // C-6: about 523 Hz
+constexpr double LowHz = 8363.0 / 32 / 2;
+constexpr double HighHz = 8363.0 / 32 * 2;
+
+// Writes a song in the format of `path`'s extension that holds `note` for one
+// second (`short`) or about thirty; returns "" or the writer's refusal.
+std::string WriteToneSong(const std::string& path, int note, bool shortSong);
+
+// Where playlist entry `song` lives below `folder` (its ".\songs\" path with
+// the separators of this system).
+std::string SongFile(const std::string& folder, int song);
+
+} // namespace e2e
