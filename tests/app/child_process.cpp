@@ -15,15 +15,19 @@
 
 namespace e2e {
 
-Child Launch(const std::string& program, const std::string& folder,
+Child Launch(const std::vector<std::string>& command, const std::string& folder,
              const std::vector<std::string>& environment) {
     Child child;
-    child.stderrPath = folder + "/stderr.txt";
+    child.stderrPath =
+        folder + "/" + std::filesystem::path(command.at(0)).filename().string() + ".stderr";
     std::vector<char*> envp;
     for (const std::string& variable : environment)
         envp.push_back(const_cast<char*>(variable.c_str()));
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
 
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -33,7 +37,7 @@ Child Launch(const std::string& program, const std::string& folder,
         if (err < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
         dup2(err, 2);
         dup2(out, 1);
-        execve(program.c_str(), argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     child.pid = pid;

@@ -16,10 +16,14 @@ struct Child {
     std::string stderrPath;
 };
 
-// Starts `program` in `folder` with only the variables in `environment`
-// (NAME=value) set.
-Child Launch(const std::string& program, const std::string& folder,
+// Starts `command` (the program's path, then its arguments) in `folder` with
+// only the variables in `environment` (NAME=value) set.
+Child Launch(const std::vector<std::string>& command, const std::string& folder,
              const std::vector<std::string>& environment);
+inline Child Launch(const std::string& program, const std::string& folder,
+                    const std::vector<std::string>& environment) {
+    return Launch(std::vector<std::string>{program}, folder, environment);
+}
 
 // The exit status, or nullopt when the child was killed by a signal or did
 // not end within `timeoutMs` (then it is killed and reaped).

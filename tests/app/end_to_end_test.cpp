@@ -49,6 +49,7 @@ class EndToEndTest : public ::testing::Test {
 
     void Start(const std::string& audioDriver = "disk") {
         child = e2e::Launch(Program, folder, Environment(audioDriver));
+        stderrPath = child.stderrPath;
     }
 
     // Waits until the disk output holds `seconds` of sound, or the limit.
@@ -69,10 +70,11 @@ class EndToEndTest : public ::testing::Test {
         return e2e::WaitForExit(child, 10000);
     }
 
-    std::string Stderr() const { return e2e::ReadFile(folder + "/stderr.txt"); }
+    std::string Stderr() const { return e2e::ReadFile(stderrPath); }
 
     std::string folder;
     std::string audioPath;
+    std::string stderrPath;
     e2e::Child child;
 };
 

@@ -1,0 +1,153 @@
+// The real program on a real X display (Xvfb, no window manager): where its
+// window opens, Escape typed at it, and a load-failure box that stays open
+// while the music goes on.
+
+#include "child_process.h"
+#include "disk_audio.h"
+#include "test_songs.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+constexpr const char* Program = TONEBOX_BINARY;
+
+template <typename Ready>
+bool WaitUntil(Ready ready, int limitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// The number after `label` in xwininfo's report.
+int FieldOf(const std::string& info, const std::string& label) {
+    const std::size_t at = info.find(label);
+    return at == std::string::npos ? -99999 : std::atoi(info.c_str() + at + label.size());
+}
+
+class DesktopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = e2e::MakeTemporaryFolder();
+        std::filesystem::create_directory(folder + "/songs");
+        audioPath = folder + "/audio.raw";
+        // A display of this run's own, away from other runs.
+        const int number = 300 + static_cast<int>(getpid() % 600);
+        display = ":" + std::to_string(number);
+        server = e2e::Launch(
+            {"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, folder,
+            {});
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(socket); }, 10000))
+            << "Xvfb did not start on " << display;
+    }
+    void TearDown() override {
+        if (program.pid > 0) {
+            e2e::Terminate(program);
+            e2e::WaitForExit(program, 5000);
+        }
+        if (server.pid > 0) {
+            e2e::Terminate(server);
+            e2e::WaitForExit(server, 5000);
+        }
+        if (!HasFailure()) e2e::RemoveFolder(folder);
+    }
+
+    void WriteSongs(int from, int to) {
+        for (int song = from; song < to; ++song)
+            ASSERT_EQ(e2e::WriteToneSong(e2e::SongFile(folder, song), e2e::LowNote, false), "");
+    }
+
+    void Start() {
+        program = e2e::Launch(Program, folder,
+                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
+                               "SDL_DISKAUDIOFILE=" + audioPath, "PATH=/usr/bin:/bin"});
+    }
+
+    // Runs an X client against the display; its standard output.
+    std::string Query(const std::string& command) const {
+        const std::string line = "DISPLAY=" + display + " " + command + " 2>/dev/null";
+        std::string output;
+        if (FILE* pipe = popen(line.c_str(), "r")) {
+            char buffer[4096];
+            for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+                output.append(buffer, n);
+            pclose(pipe);
+        }
+        return output;
+    }
+
+    // The id of the one visible window named exactly `name`, or "".
+    std::string FindWindow(const std::string& name) const {
+        std::string ids = Query("xdotool search --onlyvisible --name '^" + name + "$'");
+        const std::size_t end = ids.find('\n');
+        return end == std::string::npos ? "" : ids.substr(0, end);
+    }
+
+    int CountWindows(const std::string& name) const {
+        return e2e::CountOccurrences(Query("xwininfo -root -tree"), "\"" + name + "\"");
+    }
+
+    std::string folder;
+    std::string audioPath;
+    std::string display;
+    e2e::Child server;
+    e2e::Child program;
+};
+
+TEST_F(DesktopTest, OpensCentredPlaysAndEscapeEndsWithStatusZero) {
+    WriteSongs(0, 40);
+    Start();
+    std::string window;
+    ASSERT_TRUE(WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    const std::string info = Query("xwininfo -id " + window);
+    EXPECT_EQ(FieldOf(info, "Absolute upper-left X:"), (1024 - 372) / 2) << info;
+    EXPECT_EQ(FieldOf(info, "Absolute upper-left Y:"), (768 - 250) / 2) << info;
+    EXPECT_EQ(FieldOf(info, "Width:"), 372);
+    EXPECT_EQ(FieldOf(info, "Height:"), 250);
+
+    ASSERT_TRUE(WaitUntil(
+        [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
+    Query("xdotool key --window " + window + " Escape");
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+}
+
+TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
+    WriteSongs(3, 40); // songs 0 to 2 are missing
+    Start();
+    std::string box;
+    ASSERT_TRUE(WaitUntil([&] { return !(box = FindWindow("Error")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    // Nobody answers the box; ticks go on, songs 1 and 2 fail without boxes
+    // of their own, and song 3 plays.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(CountWindows("Error"), 1) << Query("xwininfo -root -tree");
+    EXPECT_TRUE(e2e::StillRunning(program));
+
+    // Answered, the box goes and the music keeps playing.
+    Query("xdotool key --window " + box + " Return");
+    ASSERT_TRUE(WaitUntil([&] { return CountWindows("Error") == 0; }, 5000));
+    const double before = e2e::ReadDiskAudio(audioPath).Seconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const e2e::DiskAudio audio = e2e::ReadDiskAudio(audioPath);
+    const long from = static_cast<long>(before * e2e::AudioRate);
+    EXPECT_GT(e2e::Peak(audio, from, static_cast<long>(audio.Frames())), 1000);
+    e2e::Terminate(program);
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+}
+
+} // namespace
