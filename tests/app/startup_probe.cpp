@@ -2,10 +2,13 @@
 // sample in the disk audio driver's output (written at real time), and its
 // processor use and peak memory over a run.
 //
-//   tonebox_startup_probe PROGRAM SONGS_FOLDER [SECONDS]
+//   tonebox_startup_probe PROGRAM SONGS_FOLDER|--tones [SECONDS]
+//
+// --tones plays the steady-tone songs the end-to-end tests write.
 
 #include "child_process.h"
 #include "disk_audio.h"
+#include "test_songs.h"
 
 #include <unistd.h>
 
@@ -45,13 +48,19 @@ std::string Status(pid_t pid, const std::string& key) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s PROGRAM SONGS_FOLDER [SECONDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROGRAM SONGS_FOLDER|--tones [SECONDS]\n", argv[0]);
         return 2;
     }
     const std::string program = std::filesystem::absolute(argv[1]).string();
     const double runSeconds = argc > 3 ? std::atof(argv[3]) : 20.0;
     const std::string folder = e2e::MakeTemporaryFolder();
-    std::filesystem::copy(argv[2], folder + "/songs", std::filesystem::copy_options::recursive);
+    if (std::string(argv[2]) == "--tones") {
+        std::filesystem::create_directory(folder + "/songs");
+        for (int song = 0; song < 40; ++song)
+            e2e::WriteToneSong(e2e::SongFile(folder, song), e2e::LowNote, false);
+    } else {
+        std::filesystem::copy(argv[2], folder + "/songs", std::filesystem::copy_options::recursive);
+    }
     const std::string audioPath = folder + "/audio.raw";
     std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk",
                                     "SDL_DISKAUDIOFILE=" + audioPath};

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
-void __real__Z12AdvanceAtEndv();
+extern "C" void __real__Z12AdvanceAtEndv();
 
 extern "C" void __wrap__Z12AdvanceAtEndv() {
     using Clock = std::chrono::steady_clock;
