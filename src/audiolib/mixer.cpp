@@ -111,6 +111,10 @@ std::size_t SlotOf(std::uint32_t handle) {
 
 Mixer::Mixer(std::size_t latency_frames, bool follow_clock)
     : latency_(latency_frames), follow_clock_(follow_clock) {
+    // Each mixer numbers its handles from its own range, so a handle kept
+    // from before a free and re-init does not name a new channel.
+    static std::atomic<std::uint32_t> epoch{0};
+    generation_.fill((epoch.fetch_add(1) * 0x1000u) & 0xFFFFFFu);
     fft_ = kiss_fftr_alloc(static_cast<int>(kFftSize), 0, nullptr, nullptr);
     // Periodic Hann: its mean is exactly 0.5, which the scaling relies on.
     for (std::size_t n = 0; n < kFftSize; ++n)

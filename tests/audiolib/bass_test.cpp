@@ -75,10 +75,13 @@ class BassDisk : public ::testing::Test {
 TEST_F(BassDisk, VersionAndInitialisation) {
     EXPECT_EQ(BASS_GetVersion() >> 16, 0x0203u);
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr, nullptr)); // already running
+    const auto path = Song("a.mod", audiotest::ToneMod(50, 3));
+    const HMUSIC before = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
+    ASSERT_NE(before, 0u);
     ASSERT_TRUE(BASS_Free());
+    EXPECT_EQ(BASS_ChannelGetLength(before), kNone);
     EXPECT_FALSE(BASS_Free());
     // With the library down, every call fails cleanly.
-    const auto path = Song("a.mod", audiotest::ToneMod(50, 3));
     EXPECT_EQ(BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0), 0u);
     EXPECT_EQ(BASS_ChannelGetPosition(1), kNone);
     // A driver that does not exist: no device, no library.
@@ -90,6 +93,9 @@ TEST_F(BassDisk, VersionAndInitialisation) {
     const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
     ASSERT_NE(h, 0u);
     EXPECT_TRUE(BASS_ChannelPlay(h, TRUE));
+    // A handle from before the free names nothing now.
+    EXPECT_NE(h, before);
+    EXPECT_EQ(BASS_ChannelGetLength(before), kNone);
 }
 
 TEST_F(BassDisk, LoadFailuresReturnNoHandle) {

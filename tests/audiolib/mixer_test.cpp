@@ -232,6 +232,26 @@ TEST(MixerVolumes, ZeroSilencesEveryChannelAndSurvivesSeeks) {
     EXPECT_FALSE(mixer.SetChannelVolume(s, 0, 100));
 }
 
+TEST(MixerVolumes, TheRampingFlagSoftensVolumeChanges) {
+    // The last sounding frame after a channel is turned down to 0.
+    auto fade_end = [](std::uint32_t flags) {
+        Mixer mixer(0, false);
+        const auto h = mixer.Add(Tone(1, flags));
+        mixer.Play(h, true);
+        Pull(mixer, 2048);
+        mixer.SetChannelVolume(h, 0, 0);
+        const auto out = Pull(mixer, 2048);
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            if (out[i] != 0) last = i / 2;
+        return last;
+    };
+    const std::size_t plain = fade_end(0);
+    const std::size_t ramped = fade_end(kModuleRamp);
+    EXPECT_GT(plain, 0u);
+    EXPECT_GT(ramped, plain + 16);
+}
+
 TEST(MixerData, SamplesAndSpectrumAreWhatIsHeardNow) {
     constexpr std::size_t kLatency = 2048;
     Mixer mixer(kLatency, false);
