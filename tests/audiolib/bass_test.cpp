@@ -7,6 +7,7 @@
 #include "test_modules.h"
 
 #include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.hpp>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -237,6 +239,59 @@ TEST_F(BassDisk, ChannelVolumeAttributes) {
     const auto pcm = ReadPcm(dir_ / "out.raw");
     EXPECT_GT(pcm.size(), 3u * 44100 * 2);
     EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](std::int16_t s) { return s == 0; }));
+}
+
+// Counts module channels the way the volume control does: value 1 on
+// channel n until the library answers -1.
+int ChannelsByAttribute(HMUSIC h) {
+    int n = 0;
+    while (n < 300 && BASS_MusicSetAttribute(h, BASS_MUSIC_ATTRIB_VOL_CHAN + n, 1) != kFail)
+        ++n;
+    return n;
+}
+
+TEST_F(BassDisk, EveryFormatPlaysThroughWithItsChannels) {
+    using modwriter::Format;
+    for (const auto& [format, name, channels] :
+         {std::tuple{Format::Mod, "t.mod", 4}, {Format::Xm, "t.xm", 8}, {Format::It, "t.it", 12}}) {
+        const auto path = Song(name, audiotest::ToneModule(format, channels, 50, 3));
+        const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
+        ASSERT_NE(h, 0u) << name;
+        EXPECT_EQ(BASS_ChannelGetLength(h), 3u * 44100 * 4) << name;
+        EXPECT_EQ(ChannelsByAttribute(h), channels) << name;
+        BASS_ChannelPlay(h, TRUE);
+        ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
+        EXPECT_EQ(BASS_ChannelGetPosition(h), 3u * 44100 * 4) << name;
+        BASS_MusicFree(h);
+    }
+}
+
+// The playlist's own songs, by the paths the playlist gives them.
+TEST_F(BassDisk, ThePlaylistsSongsLoadWithTheirLengthsAndChannels) {
+    const fs::path root = fs::path(TONEBOX_SONG_DIR).parent_path();
+    std::vector<fs::path> songs;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(TONEBOX_SONG_DIR, error))
+        songs.push_back(entry.path().filename());
+    if (songs.empty()) GTEST_SKIP() << "no songs made yet in " << TONEBOX_SONG_DIR;
+    const fs::path before = fs::current_path();
+    fs::current_path(root);
+    for (const auto& file : songs) {
+        const std::string path = ".\\songs\\" + file.string();
+        const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
+        EXPECT_NE(h, 0u) << path;
+        if (h == 0) continue;
+        std::ifstream in(root / "songs" / file, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        openmpt::module reference(bytes);
+        reference.select_subsong(-1);
+        const double frames = double(BASS_ChannelGetLength(h) / 4);
+        EXPECT_NEAR(frames, reference.get_duration_seconds() * 44100, 1.0) << path;
+        EXPECT_GT(frames, 10.0 * 44100) << path;
+        EXPECT_EQ(ChannelsByAttribute(h), reference.get_num_channels()) << path;
+        BASS_MusicFree(h);
+    }
+    fs::current_path(before);
 }
 
 class BassDummy : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <stdexcept>
 
 #include <sndfile.h>
 #include <unistd.h>
@@ -11,76 +12,67 @@
 namespace audiotest {
 namespace {
 
-void Put16BE(std::vector<std::uint8_t>& out, std::size_t at, unsigned v) {
-    out[at] = static_cast<std::uint8_t>(v >> 8);
-    out[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
+// One period of a sine, 32 frames, looped: a steady tone at c5Rate / 32 Hz.
+modwriter::Instrument ToneInstrument() {
+    modwriter::Instrument instrument;
+    instrument.name = "tone";
+    for (int i = 0; i < 32; ++i)
+        instrument.sample.data.push_back(
+            static_cast<std::int16_t>(std::lround(100 * std::sin(2 * std::numbers::pi * i / 32))));
+    instrument.sample.loopLength = 32;
+    instrument.sample.c5Rate = 8363;
+    return instrument;
 }
 
-// One 64-row pattern of a 4-channel MOD: the tone starts on `channels_on`
-// channels at row 0, the speed is set there, and the pattern ends after
-// `rows` rows with `end_effect` (a break 0x0D or a jump 0x0B to order 0).
-struct TonePattern {
-    int rows = 64;
-    int speed = 6;
-    int channels_on = 4;
-    std::uint8_t end_effect = 0x0D;
-};
+modwriter::Song ToneSong(int channels, int rows, int speed, int channels_on) {
+    modwriter::Song song;
+    song.channels = channels;
+    song.speed = speed;
+    song.instruments.push_back(ToneInstrument());
+    song.patterns.emplace_back(64, channels);
+    for (int c = 0; c < channels_on; ++c)
+        song.patterns[0].at(0, c) = {modwriter::NoteC5, 1};
+    if (rows < 64) song.patterns[0].at(rows - 1, 0).effect = modwriter::Effect::PatternBreak;
+    song.orders = {0};
+    return song;
+}
 
-std::vector<std::uint8_t> WriteMod(const std::vector<TonePattern>& patterns) {
-    constexpr std::size_t kHeader = 20 + 31 * 30 + 2 + 128 + 4;
-    constexpr std::size_t kPattern = 64 * 4 * 4;
-    constexpr unsigned kSampleWords = 16; // 32 bytes: one period of a sine
-    const std::size_t data = kHeader + kPattern * patterns.size();
-    std::vector<std::uint8_t> mod(data + kSampleWords * 2, 0);
-
-    const std::size_t sample = 20; // the first of 31 sample headers
-    Put16BE(mod, sample + 22, kSampleWords);
-    mod[sample + 25] = 64;                   // volume
-    Put16BE(mod, sample + 26, 0);            // loop start
-    Put16BE(mod, sample + 28, kSampleWords); // loop length
-    const std::size_t orders = 20 + 31 * 30;
-    mod[orders] = static_cast<std::uint8_t>(patterns.size());
-    mod[orders + 1] = 127;
-    for (std::size_t i = 0; i < patterns.size(); ++i)
-        mod[orders + 2 + i] = static_cast<std::uint8_t>(i);
-    std::copy_n("M.K.", 4, mod.begin() + static_cast<long>(orders + 2 + 128));
-
-    for (std::size_t n = 0; n < patterns.size(); ++n) {
-        const TonePattern& pattern = patterns[n];
-        auto cell = [&](int row, int channel) {
-            return &mod[kHeader + kPattern * n + static_cast<std::size_t>(row * 4 + channel) * 4];
-        };
-        constexpr unsigned kPeriod = 428; // C-3: the sample at 8363 Hz
-        for (int c = 0; c < pattern.channels_on; ++c) {
-            std::uint8_t* p = cell(0, c);
-            p[0] = static_cast<std::uint8_t>(kPeriod >> 8); // sample 1: high nibble 0
-            p[1] = static_cast<std::uint8_t>(kPeriod & 0xFF);
-            p[2] = 0x10; // sample 1, no effect
-        }
-        cell(0, 3)[2] = static_cast<std::uint8_t>(cell(0, 3)[2] | 0x0F);
-        cell(0, 3)[3] = static_cast<std::uint8_t>(pattern.speed);
-        if (pattern.rows < 64 || pattern.end_effect != 0x0D) {
-            cell(pattern.rows - 1, 2)[2] = pattern.end_effect;
-            cell(pattern.rows - 1, 2)[3] = 0;
-        }
-    }
-    for (unsigned i = 0; i < kSampleWords * 2; ++i) {
-        const double v = std::sin(2.0 * std::numbers::pi * i / (kSampleWords * 2));
-        mod[data + i] = static_cast<std::uint8_t>(static_cast<std::int8_t>(std::lround(v * 100)));
-    }
-    return mod;
+std::vector<std::uint8_t> Encode(const modwriter::Song& song, modwriter::Format format) {
+    std::string error;
+    auto bytes = modwriter::Encode(song, format, &error);
+    if (!bytes) throw std::runtime_error("test module refused: " + error);
+    return *bytes;
 }
 
 } // namespace
 
 std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on) {
-    return WriteMod({{rows, speed, channels_on, 0x0D}});
+    return Encode(ToneSong(4, rows, speed, channels_on), modwriter::Format::Mod);
+}
+
+std::vector<std::uint8_t> ToneModule(modwriter::Format format, int channels, int rows, int speed) {
+    return Encode(ToneSong(channels, rows, speed, channels), format);
 }
 
 std::vector<std::uint8_t> TwoSubsongMod() {
-    // Order 0 jumps back to itself, so order 1 is never reached from it:
-    // a second subsong.
-    return WriteMod({{16, 3, 4, 0x0B}, {32, 3, 4, 0x0D}});
+    // Pattern 0: 16 rows; pattern 1: 32 rows, both at speed 3.
+    modwriter::Song song = ToneSong(4, 16, 3, 4);
+    song.patterns.emplace_back(64, 4);
+    for (int c = 0; c < 4; ++c)
+        song.patterns[1].at(0, c) = {modwriter::NoteC5, 1};
+    // A subsong starts at the default speed: set it again.
+    song.patterns[1].at(0, 1).effect = modwriter::Effect::SetSpeed;
+    song.patterns[1].at(0, 1).param = 3;
+    song.patterns[1].at(31, 0).effect = modwriter::Effect::PatternBreak;
+    song.orders = {0, 1};
+    auto bytes = Encode(song, modwriter::Format::Mod);
+    // Row 15 of pattern 0 jumps back to order 0 (effect B00), an effect the
+    // writer does not offer: order 1 is then reached only as a second subsong.
+    constexpr std::size_t kPatterns = 20 + 31 * 30 + 2 + 128 + 4;
+    std::uint8_t* cell = &bytes[kPatterns + (15 * 4 + 0) * 4];
+    cell[2] = static_cast<std::uint8_t>((cell[2] & 0xF0) | 0x0B);
+    cell[3] = 0;
+    return bytes;
 }
 
 bool WriteSine(const std::filesystem::path& path, int format, double hz, double amplitude,

@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "modwriter.h"
+
 namespace audiotest {
 
 // A 4-channel MOD that holds one looped tone on every channel from its first
 // row for `rows` rows at `speed` ticks a row (tempo 125: 0.02 s a tick), so
 // it lasts rows * speed * 0.02 s. `channels_on` of the four channels play.
 std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on = 4);
+
+// The same tone on all `channels` channels of an XM or IT (or MOD) module.
+std::vector<std::uint8_t> ToneModule(modwriter::Format format, int channels, int rows, int speed);
 
 // A MOD with two subsongs: 0.96 s that loops back on itself, then 1.92 s.
 std::vector<std::uint8_t> TwoSubsongMod();
