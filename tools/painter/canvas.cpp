@@ -39,7 +39,9 @@ bool Canvas::writePng(const std::string& path) const {
 }
 
 std::vector<std::uint8_t> EncodeContainer(const Pixels& pixels) {
-    std::vector<std::uint8_t> out(18, 0);
+    std::vector<std::uint8_t> out;
+    out.reserve(18 + pixels.bytes.size());
+    out.resize(18, 0);
     out[2] = 2; // uncompressed true colour
     out[12] = static_cast<std::uint8_t>(pixels.width & 0xFF);
     out[13] = static_cast<std::uint8_t>(pixels.width >> 8);
