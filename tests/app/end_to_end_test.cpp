@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -40,15 +41,17 @@ class EndToEndTest : public ::testing::Test {
         ASSERT_EQ(e2e::WriteToneSong(e2e::SongFile(folder, song), note, shortSong), "");
     }
 
-    std::vector<std::string> Environment(const std::string& audioDriver = "disk") const {
-        std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=" + audioDriver,
+    std::vector<std::string> Environment(const std::string& audioDriver,
+                                         const std::string& videoDriver) const {
+        std::vector<std::string> env = {"SDL_VIDEODRIVER=" + videoDriver,
+                                        "SDL_AUDIODRIVER=" + audioDriver,
                                         "SDL_DISKAUDIOFILE=" + audioPath};
         if (const char* path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
         return env;
     }
 
-    void Start(const std::string& audioDriver = "disk") {
-        child = e2e::Launch(Program, folder, Environment(audioDriver));
+    void Start(const std::string& audioDriver = "disk", const std::string& videoDriver = "dummy") {
+        child = e2e::Launch(Program, folder, Environment(audioDriver, videoDriver));
         stderrPath = child.stderrPath;
     }
 
@@ -114,6 +117,45 @@ TEST_F(EndToEndTest, MovesOnAtTheEndOfASongAndSkipsAMissingOne) {
     EXPECT_EQ(e2e::CountOccurrences(Stderr(), LoadFailure), 1) << Stderr();
 }
 
+// The tones heard in quarter seconds from `first` on, runs of the same tone
+// merged: 'L' low, 'H' high, '-' quiet, '?' anything else.
+std::string ToneSequence(const e2e::DiskAudio& audio, long first) {
+    std::string sequence;
+    const long quarter = e2e::AudioRate / 4;
+    for (long from = first; from + quarter <= static_cast<long>(audio.Frames()); from += quarter) {
+        char tone = '?';
+        const double hz = e2e::ToneFrequency(audio, from, from + quarter);
+        if (e2e::Peak(audio, from, from + quarter) < 256)
+            tone = '-';
+        else if (std::abs(hz - e2e::LowHz) < 10)
+            tone = 'L';
+        else if (std::abs(hz - e2e::HighHz) < 20)
+            tone = 'H';
+        if (sequence.empty() || sequence.back() != tone) sequence += tone;
+    }
+    return sequence;
+}
+
+TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
+    WriteSong(0, LowNote, true);
+    // Songs 1 to 38 are missing: one tick each.
+    WriteSong(39, HighNote, true);
+    Start();
+    const e2e::DiskAudio audio = WaitForAudio(5.5);
+    ASSERT_TRUE(e2e::StillRunning(child));
+    EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
+
+    const long first = e2e::FirstAudibleFrame(audio);
+    ASSERT_GE(first, 0);
+    // Song 0, the skipped songs, song 39, then song 0 again (quarters that
+    // straddle a change read as '?').
+    std::string heard = ToneSequence(audio, first);
+    heard.erase(std::remove(heard.begin(), heard.end(), '?'), heard.end());
+    heard.erase(std::unique(heard.begin(), heard.end()), heard.end());
+    EXPECT_EQ(heard.substr(0, 5), "L-HL-") << heard;
+    EXPECT_GE(e2e::CountOccurrences(Stderr(), LoadFailure), 38);
+}
+
 TEST_F(EndToEndTest, EverySongMissingKeepsRunningAndStaysBounded) {
     Start();
     std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -133,8 +175,22 @@ TEST_F(EndToEndTest, AnAudioDeviceThatCannotOpenEndsWithItsBoxAndStatusZero) {
     Start("no-such-driver");
     EXPECT_EQ(e2e::WaitForExit(child, 10000), std::optional<int>(0));
     const std::string text = Stderr();
-    EXPECT_EQ(e2e::CountOccurrences(text, "Can't initialize device"), 1) << text;
+    // Without a display the box's text goes to standard error, after the
+    // desktop's default caption.
+    EXPECT_EQ(e2e::CountOccurrences(text, "Error: Can't initialize device"), 1) << text;
     EXPECT_EQ(e2e::CountOccurrences(text, LoadFailure), 0) << text;
+}
+
+TEST_F(EndToEndTest, AWindowThatCannotBeMadeEndsWithItsBoxAndStatusZero) {
+    for (int song = 0; song < 40; ++song)
+        WriteSong(song, LowNote);
+    Start("disk", "no-such-driver");
+    EXPECT_EQ(e2e::WaitForExit(child, 10000), std::optional<int>(0));
+    const std::string text = Stderr();
+    EXPECT_EQ(e2e::CountOccurrences(text, "ERROR: Window Creation Error."), 1) << text;
+    EXPECT_EQ(e2e::CountOccurrences(text, "Can't initialize device"), 0) << text;
+    // The library was never started, so nothing was played.
+    EXPECT_EQ(e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)), -1);
 }
 
 } // namespace
