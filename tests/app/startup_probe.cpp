@@ -4,7 +4,8 @@
 //
 //   tonebox_startup_probe PROGRAM SONGS_FOLDER|--tones [SECONDS]
 //
-// --tones plays the steady-tone songs the end-to-end tests write.
+// --tones plays the steady-tone songs the end-to-end tests write. With DISPLAY
+// set the program runs on that display, else under SDL's dummy video driver.
 
 #include "child_process.h"
 #include "disk_audio.h"
@@ -62,8 +63,10 @@ int main(int argc, char** argv) {
         std::filesystem::copy(argv[2], folder + "/songs", std::filesystem::copy_options::recursive);
     }
     const std::string audioPath = folder + "/audio.raw";
-    std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk",
-                                    "SDL_DISKAUDIOFILE=" + audioPath};
+    // On the probe's own display when it has one, else with no display.
+    std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audioPath};
+    const char* display = std::getenv("DISPLAY");
+    env.push_back(display ? std::string("DISPLAY=") + display : "SDL_VIDEODRIVER=dummy");
 
     const auto start = std::chrono::steady_clock::now();
     e2e::Child child = e2e::Launch(program, folder, env);
