@@ -154,9 +154,10 @@ std::string CheckCell(const Cell& c, int instruments, Format format, const Limit
 }
 
 // MOD has no header speed or tempo: they go into free effect slots of the
-// first played row. Returns how many slots are needed.
+// first played row. The tempo is always written: players take a MOD that
+// sets no tempo for a NoiseTracker one, which ignores pattern break rows.
 int ModHeaderEffects(const Song& song) {
-    return (song.speed != 6) + (song.tempo != 125);
+    return (song.speed != 6) + 1;
 }
 
 std::string CheckSong(const Song& song, Format format) {
@@ -318,8 +319,7 @@ std::vector<std::uint8_t> EncodeMod(const Song& song) {
             std::vector<Cell> pending;
             if (song.speed != 6)
                 pending.push_back({NoNote, 0, -1, Effect::SetSpeed, std::uint8_t(song.speed)});
-            if (song.tempo != 125)
-                pending.push_back({NoNote, 0, -1, Effect::SetTempo, std::uint8_t(song.tempo)});
+            pending.push_back({NoNote, 0, -1, Effect::SetTempo, std::uint8_t(song.tempo)});
             for (int ch = 0; ch < 4 && !pending.empty(); ++ch) {
                 Cell& c = pat.at(0, ch);
                 if (c.effect == Effect::None && c.volume < 0 && c.note != NoteOff) {
@@ -490,7 +490,10 @@ std::pair<int, int> ItEffect(const Cell& c) {
     return {0, 0};
 }
 
-void ItPattern(Out& o, const Pattern& pat) {
+// Players count an IT song's channels from the pattern data, so an empty
+// first row of the first played pattern gets a no-op in every channel: its
+// panning set to where the header already puts it.
+void ItPattern(Out& o, const Pattern& pat, const std::vector<int>* headerPanning) {
     const std::size_t sizeAt = o.pos();
     o.u16le(0);
     o.u16le(pat.rows);
@@ -502,6 +505,11 @@ void ItPattern(Out& o, const Pattern& pat) {
             auto [fx, param] = ItEffect(c);
             int mask = (c.note != NoNote ? 1 : 0) | (c.instrument ? 2 : 0) |
                        (c.volume >= 0 ? 4 : 0) | (fx ? 8 : 0);
+            if (!mask && headerPanning && r == 0) {
+                o.u8((ch + 1) | 0x80);
+                o.u8(4);
+                o.u8(128 + (headerPanning->empty() ? 32 : (*headerPanning)[ch]));
+            }
             if (!mask) continue;
             o.u8((ch + 1) | 0x80);
             o.u8(mask);
@@ -616,7 +624,7 @@ std::vector<std::uint8_t> EncodeIt(const Song& song) {
     }
     for (int p = 0; p < nPat; ++p) {
         o.patch32(offsets + 4 * (nIns + nSmp + p), static_cast<std::uint32_t>(o.pos()));
-        ItPattern(o, song.patterns[p]);
+        ItPattern(o, song.patterns[p], p == song.orders[0] ? &song.panning : nullptr);
     }
     for (int i = 0; i < nSmp; ++i) {
         const Sample& s = song.instruments[i].sample;

@@ -4,7 +4,8 @@
 //
 //   MOD  ProTracker "M.K.": exactly 4 channels, up to 31 instruments (their
 //        samples; no envelopes), 64-row patterns, notes C-4..B-6 (Amiga periods
-//        113..856), 8-bit samples played at 8363 Hz for C-5.
+//        113..856), 8-bit samples played at 8363 Hz for C-5. Speed and tempo
+//        go into free effect slots of the first played row (the tempo always).
 //   XM   FastTracker 2 v1.04: 2..32 channels, up to 128
 //        instruments with volume envelopes (up to 12 points), linear
 //        frequency table, 1..256 rows a pattern, notes C-1..B-8.
@@ -39,9 +40,12 @@ namespace modwriter {
 
 enum class Format { Mod, Xm, It };
 
-constexpr std::uint8_t NoNote = 255;  // empty note column
-constexpr std::uint8_t NoteOff = 254; // key off (MOD: volume 0)
-constexpr std::uint8_t NoteC5 = 60;   // plays a sample at its c5Rate
+constexpr std::uint8_t NoNote = 255; // empty note column
+// Key off: MOD sets the volume to 0; XM cuts an instrument without an
+// envelope and releases one with; IT releases (sustain ends, the fadeout
+// runs; an instrument with neither envelope nor fadeout keeps sounding).
+constexpr std::uint8_t NoteOff = 254;
+constexpr std::uint8_t NoteC5 = 60; // plays a sample at its c5Rate
 
 enum class Effect : std::uint8_t {
     None,
