@@ -20,8 +20,10 @@ struct Segment {
 
 struct Mixer::Channel {
     std::uint32_t handle = 0;
-    // Decoded only on the audio thread; destroyed after it let go.
+    // Used under `decoder`: rendered on the audio thread, sought on the
+    // caller's. Destroyed after the audio thread let go.
     std::unique_ptr<Source> source;
+    std::mutex decoder;
     std::uint64_t length = 0;
     int module_channels = 0;
 
@@ -30,7 +32,7 @@ struct Mixer::Channel {
     bool ended = false;             // the source ran out
     std::uint64_t ended_device = 0; // output frame where its sound stopped
     std::uint64_t position = 0;     // next frame the source renders
-    bool seek_pending = false;
+    bool seeking = false;           // the source is on its way to `position`
     std::uint64_t seek_serial = 0;
     std::vector<std::uint8_t> volumes;
     bool volumes_dirty = false;
@@ -134,7 +136,7 @@ void Mixer::SetLatency(std::size_t latency_frames) {
 
 std::uint32_t Mixer::Add(std::unique_ptr<Source> source) {
     if (!source) return 0;
-    auto ch = std::make_unique<Channel>();
+    auto ch = std::make_shared<Channel>();
     ch->length = source->LengthFrames();
     ch->module_channels = source->ChannelCount();
     ch->volumes.assign(static_cast<std::size_t>(ch->module_channels), 100);
@@ -154,7 +156,7 @@ std::uint32_t Mixer::Add(std::unique_ptr<Source> source) {
 }
 
 bool Mixer::Remove(std::uint32_t handle) {
-    std::unique_ptr<Channel> gone;
+    std::shared_ptr<Channel> gone;
     {
         Held lock(state_mutex_, state_probe_, probe_on_);
         if (Find(handle) == nullptr) return false;
@@ -167,7 +169,7 @@ bool Mixer::Remove(std::uint32_t handle) {
 }
 
 void Mixer::RemoveAll() {
-    std::array<std::unique_ptr<Channel>, kCapacity> gone;
+    std::array<std::shared_ptr<Channel>, kCapacity> gone;
     {
         Held lock(state_mutex_, state_probe_, probe_on_);
         std::swap(gone, slots_);
@@ -207,21 +209,45 @@ bool Mixer::Valid(std::uint32_t handle) {
 }
 
 bool Mixer::Play(std::uint32_t handle, bool restart) {
-    Held lock(state_mutex_, state_probe_, probe_on_);
-    Channel* ch = Find(handle);
-    if (ch == nullptr) return false;
-    Settle(*ch, AudibleFrame());
-    // Played again after its end, a song starts over.
-    if (ch->ended && ch->activity == Activity::kStopped) restart = true;
-    if (restart) {
-        ch->position = 0;
-        ch->seek_pending = true;
-        ++ch->seek_serial;
-        ch->ended = false;
-        ch->segment_count = 0;
+    std::shared_ptr<Channel> sought;
+    {
+        Held lock(state_mutex_, state_probe_, probe_on_);
+        Channel* ch = Find(handle);
+        if (ch == nullptr) return false;
+        Settle(*ch, AudibleFrame());
+        // Played again after its end, a song starts over.
+        if (ch->ended && ch->activity == Activity::kStopped) restart = true;
+        ch->activity = Activity::kPlaying;
+        if (!restart) return true;
+        BeginSeek(*ch, 0);
+        sought = slots_[SlotOf(handle)];
     }
-    ch->activity = Activity::kPlaying;
+    FinishSeek(sought);
     return true;
+}
+
+// Under the state lock: from now on the channel stands at `frame`.
+void Mixer::BeginSeek(Channel& ch, std::uint64_t frame) {
+    ch.position = frame;
+    ch.seeking = true;
+    ++ch.seek_serial;
+    ch.ended = false;
+    ch.segment_count = 0;
+}
+
+// Moves the source to the latest target. Whoever seeks last sees the latest
+// target, so concurrent seeks end where the last one asked.
+void Mixer::FinishSeek(const std::shared_ptr<Channel>& ch) {
+    std::lock_guard<std::mutex> decoder(ch->decoder);
+    std::uint64_t target = 0, serial = 0;
+    {
+        Held lock(state_mutex_, state_probe_, probe_on_);
+        target = ch->position;
+        serial = ch->seek_serial;
+    }
+    ch->source->Seek(target);
+    Held lock(state_mutex_, state_probe_, probe_on_);
+    if (ch->seek_serial == serial) ch->seeking = false;
 }
 
 bool Mixer::Pause(std::uint32_t handle) {
@@ -279,15 +305,16 @@ std::optional<std::uint64_t> Mixer::Position(std::uint32_t handle) {
 }
 
 bool Mixer::SetPosition(std::uint32_t handle, std::uint64_t frame) {
-    Held lock(state_mutex_, state_probe_, probe_on_);
-    Channel* ch = Find(handle);
-    if (ch == nullptr || frame > ch->length) return false;
-    Settle(*ch, AudibleFrame());
-    ch->position = frame;
-    ch->seek_pending = true;
-    ++ch->seek_serial;
-    ch->ended = false;
-    ch->segment_count = 0;
+    std::shared_ptr<Channel> sought;
+    {
+        Held lock(state_mutex_, state_probe_, probe_on_);
+        Channel* ch = Find(handle);
+        if (ch == nullptr || frame > ch->length) return false;
+        Settle(*ch, AudibleFrame());
+        BeginSeek(*ch, frame);
+        sought = slots_[SlotOf(handle)];
+    }
+    FinishSeek(sought);
     return true;
 }
 
@@ -365,10 +392,9 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
     struct Job {
         Channel* ch = nullptr;
         bool play = false;
-        bool seek = false;
-        std::uint64_t seek_to = 0;
         std::uint64_t serial = 0;
         bool volumes = false;
+        bool busy = false; // a seek had the decoder
         std::size_t rendered = 0;
     };
     std::array<Job, kCapacity> jobs{};
@@ -383,11 +409,8 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
             if (ch == nullptr) continue;
             Job& job = jobs[slot];
             job.ch = ch;
-            job.play = ch->activity == Activity::kPlaying && !ch->ended;
-            job.seek = ch->seek_pending;
-            job.seek_to = ch->position;
+            job.play = ch->activity == Activity::kPlaying && !ch->ended && !ch->seeking;
             job.serial = ch->seek_serial;
-            ch->seek_pending = false;
             if (ch->volumes_dirty) {
                 std::copy(ch->volumes.begin(), ch->volumes.end(), ch->applied.begin());
                 ch->volumes_dirty = false;
@@ -396,17 +419,20 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
         }
     }
 
-    // Decode with no state lock held.
+    // Decode with no state lock held, never waiting for a seek.
     for (std::size_t slot = 0; slot < kCapacity; ++slot) {
         Job& job = jobs[slot];
         if (job.ch == nullptr) continue;
-        Source& source = *job.ch->source;
-        if (job.volumes)
-            for (std::size_t c = 0; c < job.ch->applied.size(); ++c)
-                source.SetChannelVolume(static_cast<int>(c), job.ch->applied[c] / 100.0);
-        if (job.seek) source.Seek(job.seek_to);
         std::int16_t* block = scratch_[slot].data();
-        if (job.play) job.rendered = source.Render(block, frames);
+        std::unique_lock<std::mutex> decoder(job.ch->decoder, std::try_to_lock);
+        job.busy = !decoder.owns_lock();
+        if (!job.busy) {
+            Source& source = *job.ch->source;
+            if (job.volumes)
+                for (std::size_t c = 0; c < job.ch->applied.size(); ++c)
+                    source.SetChannelVolume(static_cast<int>(c), job.ch->applied[c] / 100.0);
+            if (job.play) job.rendered = source.Render(block, frames);
+        }
         std::fill(block + job.rendered * 2, block + frames * 2, std::int16_t{0});
     }
 
@@ -423,11 +449,12 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
                 ch->history[at] = block[i * 2];
                 ch->history[at + 1] = block[i * 2 + 1];
             }
+            if (job.busy && job.volumes) ch->volumes_dirty = true; // next block
             // A seek that came in while this block decoded governs instead.
             if (ch->seek_serial != job.serial) continue;
             ch->Record({device, ch->position, job.rendered});
             ch->position += job.rendered;
-            if (job.play && job.rendered < frames) {
+            if (job.play && !job.busy && job.rendered < frames) {
                 ch->ended = true;
                 ch->ended_device = device + job.rendered;
                 ch->position = ch->length;

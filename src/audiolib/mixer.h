@@ -3,9 +3,11 @@
 // The mixer: a fixed table of channels, each a source with its play state,
 // mixed into the output on the audio thread. Callers on other threads start,
 // pause, seek and query channels; those calls hold the state lock only for a
-// few copies, never while a source decodes. The audible position and the
-// sample data come from a history of what each channel has put out, keyed by
-// output frame, read at the frame the listener hears now.
+// few copies, never while a source decodes. Seeks run on the caller's thread
+// (a module's seek allocates); meanwhile the audio thread leaves that channel
+// silent rather than wait. The audible position and the sample data come
+// from a history of what each channel has put out, keyed by output frame,
+// read at the frame the listener hears now.
 
 #include "audiolib/source.h"
 
@@ -97,6 +99,8 @@ class Mixer {
     class Held;
 
     Channel* Find(std::uint32_t handle);
+    void BeginSeek(Channel& ch, std::uint64_t frame);
+    void FinishSeek(const std::shared_ptr<Channel>& ch);
     std::uint64_t AudibleFrame() const;
     void Settle(Channel& ch, std::uint64_t audible);
     bool Window(std::uint32_t handle, std::int16_t* out, std::size_t frames);
@@ -107,7 +111,9 @@ class Mixer {
     std::mutex fft_mutex_;
 
     // Under state_mutex_.
-    std::array<std::unique_ptr<Channel>, kCapacity> slots_;
+    // Shared only so that a seek in progress keeps its channel alive; the
+    // audio thread holds no reference, so a channel is never freed there.
+    std::array<std::shared_ptr<Channel>, kCapacity> slots_;
     std::array<std::uint32_t, kCapacity> generation_{};
     std::uint64_t device_frames_ = 0;
     std::size_t latency_ = 0;

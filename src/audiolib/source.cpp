@@ -55,9 +55,16 @@ class ModuleSource final : public Source {
         length_ = FramesOf(module_.get_duration_seconds());
     }
 
+    // Stops at the length itself: libopenmpt's own end of song allocates,
+    // which the audio thread must not.
     std::size_t Render(std::int16_t* out, std::size_t frames) noexcept override {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(frames, length_ - pos_));
+        if (n == 0) return 0;
         try {
-            return module_.read_interleaved_stereo(kRate, frames, out);
+            const std::size_t got = module_.read_interleaved_stereo(kRate, n, out);
+            pos_ += got;
+            return got;
         } catch (...) {
             return 0;
         }
@@ -67,6 +74,7 @@ class ModuleSource final : public Source {
         if (frame > length_) return false;
         try {
             const double reached = SeekRowAtOrBefore(frame);
+            pos_ = std::min(FramesOf(reached), length_);
             // A seek resets the channel volumes: the caller's stay in force.
             ApplyVolumes();
             // The seek lands on the start of a row; render up to the frame
@@ -128,6 +136,7 @@ class ModuleSource final : public Source {
     openmpt::ext::interactive* interactive_ = nullptr;
     std::vector<double> volumes_;
     std::uint64_t length_ = 0;
+    std::uint64_t pos_ = 0; // frames rendered from the start
     std::int16_t scratch_[kScratch * 2] = {};
 };
 
