@@ -7,6 +7,8 @@
 //                      tick's calls, and how long those calls take.
 //   AudibleLag         wall clock minus reported position, under SDL's
 //                      real-time dummy driver.
+//   SeekSongs          the cost of a seek (made on the caller's thread) to
+//                      10%, 20%, ... 90% of every song.
 
 #include "audiolib/bass.h"
 #include "audiolib/mixer.h"
@@ -134,6 +136,29 @@ void LockHold(benchmark::State& state) {
     }
 }
 
+void SeekSongs(benchmark::State& state, const std::vector<Bytes>* songs) {
+    double total_us = 0, max_us = 0;
+    int seeks = 0;
+    for (auto _ : state) {
+        for (const Bytes& bytes : *songs) {
+            auto source = OpenModule(bytes, BASS_MUSIC_RAMP);
+            if (!source) continue;
+            for (int tenth = 1; tenth < 10; ++tenth) {
+                const auto start = Clock::now();
+                source->Seek(source->LengthFrames() * std::uint64_t(tenth) / 10);
+                const double us =
+                    std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+                total_us += us;
+                max_us = std::max(max_us, us);
+                ++seeks;
+            }
+        }
+    }
+    state.counters["seeks"] = seeks;
+    state.counters["seek_mean_us"] = total_us / std::max(seeks, 1);
+    state.counters["seek_max_us"] = max_us;
+}
+
 void AudibleLag(benchmark::State& state) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     const auto dir = audiotest::ScratchDir("lag");
@@ -179,6 +204,9 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("DecodeSong/" + name).c_str(), DecodeSong, song_bytes[i])
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("SeekSongs", SeekSongs, &song_bytes)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("LockHold", LockHold)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
