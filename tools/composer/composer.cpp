@@ -106,10 +106,13 @@ bool IsChordTone(int degree, int root) {
     return (((degree - root) % 7 + 7) % 7) % 2 == 0 && (((degree - root) % 7 + 7) % 7) != 6;
 }
 
-int NearestChordTone(int degree, int root) {
+// The chord tone nearest a degree; on a tie, the one in the direction the
+// melody is moving.
+int NearestChordTone(int degree, int root, int direction = -1) {
+    const int first = direction > 0 ? 1 : -1;
     for (int d = 0; d < 4; ++d) {
-        if (IsChordTone(degree - d, root)) return degree - d;
-        if (IsChordTone(degree + d, root)) return degree + d;
+        if (IsChordTone(degree + first * d, root)) return degree + first * d;
+        if (IsChordTone(degree - first * d, root)) return degree - first * d;
     }
     return degree;
 }
@@ -162,6 +165,13 @@ int Level(const Ctx& c, int ins) {
     return levels.at(ins);
 }
 
+// XM and IT mix quieter than MOD at the same volumes: XM notes play a
+// quarter louder, the denser IT songs an eighth.
+int Loudness(const Ctx& c, int volume) {
+    if (IsMod(c)) return volume;
+    return std::min(64, c.format == Format::Xm ? (volume * 5 + 2) / 4 : (volume * 9 + 4) / 8);
+}
+
 // Writes a note; MOD notes play at their sample's own volume.
 void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1) {
     if (!HasChannel(c, ch) || row < 0 || row >= c.totalRows) return;
@@ -169,7 +179,7 @@ void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1) {
     cell.note = static_cast<std::uint8_t>(NoteFor(c, ins, midi));
     cell.instrument = static_cast<std::uint8_t>(ins);
     if (!IsMod(c))
-        cell.volume = static_cast<std::int8_t>(volume < 0 ? Level(c, ins) : volume);
+        cell.volume = static_cast<std::int8_t>(Loudness(c, volume < 0 ? Level(c, ins) : volume));
     else
         cell.volume = -1;
 }
@@ -238,8 +248,8 @@ Motif MakeMotif(Rng& rng, const Style& style, int avoidFirstCell) {
         if (avoidFirstCell >= 0 && m[0].len == avoidFirstCell) continue;
         int lastStep = 0;
         for (std::size_t i = 1; i < m.size(); ++i) {
-            static const std::vector<int> steps = {0, 1, 1,  1,  1, -1, -1, -1, -1,
-                                                   2, 2, -2, -2, 3, -3, 4,  -4};
+            static const std::vector<int> steps = {0,  0,  1, 1, 1,  1,  1, -1, -1, -1,
+                                                   -1, -1, 2, 2, -2, -2, 3, -3, 4,  -4};
             int s = rng.Pick(steps);
             if (std::abs(lastStep) >= 3) s = lastStep > 0 ? -1 : 1; // a leap turns back
             m[i].step = s;
@@ -290,8 +300,12 @@ std::vector<Played> Realise(const Ctx& c, const Motif& m, int row, int anchor, i
         if (mutate && i > 0 && mutate->Chance(22)) step += mutate->Chance(50) ? 1 : -1;
         const int at = row + n.row;
         const int root = ChordAt(c, at);
+        const int previous = degree;
         degree = i == 0 ? NearestChordTone(anchor, root) : degree + step;
-        if (n.row % 8 == 0 || n.len >= 6) degree = NearestChordTone(degree, root);
+        // Past the edge of the range the phrase turns back instead of
+        // jumping an octave.
+        if (i > 0 && (degree > range.high || degree < range.low)) degree = previous - step;
+        if (n.row % 8 == 0 || n.len >= 6) degree = NearestChordTone(degree, root, step);
         degree = Fold(degree, range);
         int len = n.len;
         if (cadence >= 0 && i + 1 < m.size() && m[i + 1].row >= 16) len = std::min(len, 16 - n.row);
@@ -712,14 +726,17 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
 
 void Chop(Ctx& c, modwriter::Song& song) {
     const int channels = IsMod(c) ? 4 : c.channels;
+    // The Amiga pans MOD channels left, right, right, left: bass and arp
+    // go left, lead and kit right, so each side has a low end.
+    static const int modOrder[4] = {Bass, Lead, Kit, Arp};
     std::vector<int> orders;
     for (int start = 0; start < c.totalRows; start += RowsPerPattern) {
         modwriter::Pattern p(RowsPerPattern, channels);
         for (int r = 0; r < RowsPerPattern; ++r)
             for (int ch = 0; ch < channels; ++ch)
                 if (start + r < c.totalRows)
-                    p.at(r, ch) =
-                        c.track[static_cast<std::size_t>(ch)][static_cast<std::size_t>(start + r)];
+                    p.at(r, ch) = c.track[static_cast<std::size_t>(IsMod(c) ? modOrder[ch] : ch)]
+                                         [static_cast<std::size_t>(start + r)];
         int index = -1;
         for (std::size_t i = 0; i < song.patterns.size(); ++i)
             if (song.patterns[i].cells == p.cells) index = static_cast<int>(i);
