@@ -10,8 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -358,6 +362,67 @@ TEST(MixerChannels, TwoChannelsAtOnceSumInTheOutput) {
     std::array<std::int16_t, 1024> samples{};
     ASSERT_TRUE(mixer.Samples(hb, samples.data(), 512));
     EXPECT_TRUE(std::equal(samples.begin(), samples.end(), b.end() - 1024));
+}
+
+// A source whose seek waits until the test lets it go, and which renders a
+// constant so its sound is easy to find.
+class GatedSource final : public Source {
+  public:
+    std::size_t Render(std::int16_t* out, std::size_t frames) noexcept override {
+        std::fill(out, out + frames * 2, std::int16_t{1000});
+        return frames;
+    }
+    bool Seek(std::uint64_t) noexcept override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        seeking_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return released_; });
+        return true;
+    }
+    std::uint64_t LengthFrames() const noexcept override { return 10 * 44100; }
+
+    void WaitUntilSeeking() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return seeking_; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool seeking_ = false, released_ = false;
+};
+
+TEST(MixerChannels, MixingNeverWaitsForASeek) {
+    using namespace std::chrono_literals;
+    Mixer mixer(0, false);
+    auto owned = std::make_unique<GatedSource>();
+    GatedSource* gate = owned.get();
+    const auto h = mixer.Add(std::move(owned));
+    mixer.Play(h, false); // no restart, so no seek yet
+    ASSERT_EQ(Pull(mixer, 1024)[0], 1000);
+
+    std::thread seeker([&] { mixer.SetPosition(h, 5 * 44100); });
+    gate->WaitUntilSeeking();
+    // The seek holds the source: mixing goes on without it, and the
+    // position is already the target.
+    auto mixed = std::async(std::launch::async, [&] { return Pull(mixer, 2048); });
+    const bool mixed_meanwhile = mixed.wait_for(60s) == std::future_status::ready;
+    const std::vector<std::int16_t> during =
+        mixed_meanwhile ? mixed.get() : std::vector<std::int16_t>{};
+    const auto position = mixer.Position(h);
+    gate->Release();
+    seeker.join();
+    ASSERT_TRUE(mixed_meanwhile) << "the mix waited for the seek";
+    EXPECT_EQ(Peak(during), 0);
+    EXPECT_EQ(*position, 5u * 44100);
+
+    EXPECT_EQ(Pull(mixer, 1024)[0], 1000);
+    EXPECT_EQ(*mixer.Position(h), 5u * 44100 + 1024);
 }
 
 TEST(MixerChannels, FreedAndStaleHandlesAreRefused) {
