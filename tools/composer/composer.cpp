@@ -66,6 +66,7 @@ struct Section {
     int start;     // first row
     int bars;
     const Progression* progression;
+    int transpose = 0; // semitones: the last return and the ending may rise
 };
 
 struct MelNote {
@@ -172,9 +173,14 @@ int Loudness(const Ctx& c, int volume) {
     return std::min(64, c.format == Format::Xm ? (volume * 5 + 2) / 4 : (volume * 9 + 4) / 8);
 }
 
-// Writes a note; MOD notes play at their sample's own volume.
+const Section& SectionAt(const Ctx& c, int row);
+
+// Writes a note, raised with its section; MOD notes play at their sample's
+// own volume.
 void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1) {
     if (!HasChannel(c, ch) || row < 0 || row >= c.totalRows) return;
+    const bool drum = ins >= InsKick && ins <= InsHatOpen;
+    if (!drum && ins != InsClap) midi += SectionAt(c, row).transpose;
     Cell& cell = At(c, ch, row);
     cell.note = static_cast<std::uint8_t>(NoteFor(c, ins, midi));
     cell.instrument = static_cast<std::uint8_t>(ins);
@@ -264,7 +270,7 @@ struct LeadRange {
 };
 
 LeadRange RangeOf(const Ctx& c) {
-    const int lowMidi = IsMod(c) ? 60 : 62, highMidi = IsMod(c) ? 83 : 86;
+    const int lowMidi = IsMod(c) ? 60 : 62, highMidi = IsMod(c) ? 81 : 86;
     int low = -7, high = 21;
     while (Pitch(c, c.leadTonic, low) < lowMidi)
         ++low;
@@ -629,6 +635,15 @@ void Plan(Ctx& c, int patterns) {
         row += bars * RowsPerBar;
     }
     c.totalRows = row;
+    // After the last bridge the tune comes back a step higher.
+    for (std::size_t i = c.sections.size(); i-- > 0;) {
+        const Kind k = c.sections[i].kind;
+        if (k == Kind::Bridge || k == Kind::Breakdown) {
+            for (std::size_t j = i + 1; j < c.sections.size(); ++j)
+                c.sections[j].transpose = c.style->lift;
+            break;
+        }
+    }
 }
 
 // ---- instruments ----

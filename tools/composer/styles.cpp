@@ -33,6 +33,7 @@ const std::vector<Style>& Styles() {
             false,
             false,
             0x42,
+            2,
         },
         {
             "CIRCUIT",
@@ -57,6 +58,7 @@ const std::vector<Style>& Styles() {
             true,
             false,
             0x32,
+            0,
         },
         {
             "DRIFT",
@@ -81,6 +83,7 @@ const std::vector<Style>& Styles() {
             true,
             true,
             0x43,
+            0,
         },
         {
             "GLIMMER",
@@ -105,6 +108,7 @@ const std::vector<Style>& Styles() {
             true,
             false,
             0x32,
+            2,
         },
         {
             "STOMP",
@@ -129,6 +133,7 @@ const std::vector<Style>& Styles() {
             false,
             false,
             0x44,
+            2,
         },
         {
             "HAZE",
@@ -153,6 +158,7 @@ const std::vector<Style>& Styles() {
             true,
             true,
             0x43,
+            0,
         },
     };
     return styles;

@@ -37,6 +37,7 @@ struct Style {
     bool sevenths;       // pads add the seventh
     bool slides;         // the lead slides into some long notes
     int vibrato;         // lead vibrato parameter on long notes, 0 = none
+    int lift;            // semitones the last return and the ending rise, 0 = none
 };
 
 const Style* FindStyle(const std::string& name);
