@@ -46,26 +46,36 @@ Child Launch(const std::vector<std::string>& command, const std::string& folder,
 
 std::optional<int> WaitForExit(Child& child, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(child.pid, &status, WNOHANG);
-        if (done == child.pid) break;
+    while (StillRunning(child)) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child.pid, SIGKILL);
-            waitpid(child.pid, &status, 0);
+            waitpid(child.pid, &child.waitStatus, 0);
             child.pid = -1;
             return std::nullopt;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    child.pid = -1;
-    if (!WIFEXITED(status)) return std::nullopt;
-    return WEXITSTATUS(status);
+    if (child.waitStatus == -1 || !WIFEXITED(child.waitStatus)) return std::nullopt;
+    return WEXITSTATUS(child.waitStatus);
 }
 
-bool StillRunning(const Child& child) {
+bool StillRunning(Child& child) {
+    if (child.pid <= 0) return false;
     int status = 0;
-    return child.pid > 0 && waitpid(child.pid, &status, WNOHANG) == 0;
+    if (waitpid(child.pid, &status, WNOHANG) == 0) return true;
+    child.waitStatus = status;
+    child.pid = -1;
+    return false;
+}
+
+std::string Describe(const Child& child) {
+    if (child.pid > 0) return "running";
+    if (child.waitStatus == -1) return "never started";
+    if (WIFEXITED(child.waitStatus))
+        return "exit status " + std::to_string(WEXITSTATUS(child.waitStatus));
+    if (WIFSIGNALED(child.waitStatus))
+        return "signal " + std::to_string(WTERMSIG(child.waitStatus));
+    return "stopped";
 }
 
 void Terminate(const Child& child) {

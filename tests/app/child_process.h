@@ -12,7 +12,8 @@
 namespace e2e {
 
 struct Child {
-    pid_t pid = -1;
+    pid_t pid = -1;      // -1 once reaped
+    int waitStatus = -1; // waitpid's status once reaped
     std::string stderrPath;
 };
 
@@ -29,8 +30,11 @@ inline Child Launch(const std::string& program, const std::string& folder,
 // not end within `timeoutMs` (then it is killed and reaped).
 std::optional<int> WaitForExit(Child& child, int timeoutMs);
 
-// True while the child runs.
-bool StillRunning(const Child& child);
+// True while the child runs; reaps it when it has ended.
+bool StillRunning(Child& child);
+
+// How the child ended ("exit status 0", "signal 11") or "running".
+std::string Describe(const Child& child);
 
 // Asks the child to end the way the desktop would.
 void Terminate(const Child& child);

@@ -29,16 +29,25 @@ long FirstAudibleFrame(const DiskAudio& audio, int threshold) {
 double ToneFrequency(const DiskAudio& audio, long from, long to, int threshold) {
     to = std::min(to, static_cast<long>(audio.Frames()));
     if (from < 0 || to <= from) return 0;
+    // Measured between the first and the last sign change, so a window that
+    // is only partly sounding still reads the tone's own pitch.
     int changes = 0;
     int sign = 0;
+    long firstChange = -1;
+    long lastChange = -1;
     for (long frame = from; frame < to; ++frame) {
         const int value = audio.samples[static_cast<std::size_t>(frame) * 2];
         const int now = value > threshold ? 1 : value < -threshold ? -1 : 0;
         if (now == 0) continue;
-        if (sign != 0 && now != sign) ++changes;
+        if (sign != 0 && now != sign) {
+            if (firstChange < 0) firstChange = frame;
+            lastChange = frame;
+            ++changes;
+        }
         sign = now;
     }
-    return changes / 2.0 * AudioRate / static_cast<double>(to - from);
+    if (changes < 3) return 0;
+    return (changes - 1) / 2.0 * AudioRate / static_cast<double>(lastChange - firstChange);
 }
 
 int Peak(const DiskAudio& audio, long from, long to) {

@@ -24,7 +24,8 @@ DiskAudio ReadDiskAudio(const std::string& path);
 long FirstAudibleFrame(const DiskAudio& audio, int threshold = 64);
 
 // The pitch of a plain tone in [from, to) frames: sign changes of the left
-// channel (ignoring values within +-threshold) per second, halved.
+// channel (ignoring values within +-threshold) per second, halved, over the
+// part of the window where it sounds; 0 for fewer than three changes.
 double ToneFrequency(const DiskAudio& audio, long from, long to, int threshold = 256);
 
 // The largest sample size in [from, to) frames.

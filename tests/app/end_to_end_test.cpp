@@ -86,7 +86,7 @@ TEST_F(EndToEndTest, PlaysTheFirstSongAtOnceAndClosesWithStatusZero) {
         WriteSong(song, LowNote);
     Start();
     const e2e::DiskAudio audio = WaitForAudio(1.5);
-    ASSERT_TRUE(e2e::StillRunning(child));
+    ASSERT_TRUE(e2e::StillRunning(child)) << e2e::Describe(child) << "\n" << Stderr();
     EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
 
     const long first = e2e::FirstAudibleFrame(audio);
@@ -104,11 +104,11 @@ TEST_F(EndToEndTest, MovesOnAtTheEndOfASongAndSkipsAMissingOne) {
         WriteSong(song, HighNote);
     Start();
     const e2e::DiskAudio audio = WaitForAudio(4.0);
-    ASSERT_TRUE(e2e::StillRunning(child));
+    ASSERT_TRUE(e2e::StillRunning(child)) << e2e::Describe(child) << "\n" << Stderr();
     EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
 
     const long first = e2e::FirstAudibleFrame(audio);
-    ASSERT_GE(first, 0);
+    ASSERT_GE(first, 0) << Stderr();
     const long second = e2e::AudioRate;
     // Song 0's tone, then, after the failed song 1, song 2's two octaves up.
     EXPECT_NEAR(e2e::ToneFrequency(audio, first + second / 10, first + second * 8 / 10), e2e::LowHz,
@@ -142,11 +142,11 @@ TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
     WriteSong(39, HighNote, true);
     Start();
     const e2e::DiskAudio audio = WaitForAudio(5.5);
-    ASSERT_TRUE(e2e::StillRunning(child));
+    ASSERT_TRUE(e2e::StillRunning(child)) << e2e::Describe(child) << "\n" << Stderr();
     EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
 
     const long first = e2e::FirstAudibleFrame(audio);
-    ASSERT_GE(first, 0);
+    ASSERT_GE(first, 0) << Stderr();
     // Song 0, the skipped songs, song 39, then song 0 again (quarters that
     // straddle a change read as '?').
     std::string heard = ToneSequence(audio, first);
@@ -159,7 +159,7 @@ TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
 TEST_F(EndToEndTest, EverySongMissingKeepsRunningAndStaysBounded) {
     Start();
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    ASSERT_TRUE(e2e::StillRunning(child));
+    ASSERT_TRUE(e2e::StillRunning(child)) << e2e::Describe(child) << "\n" << Stderr();
     EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
     // One report a tick at most (40 a second), and the player kept moving on.
     const int reports = e2e::CountOccurrences(Stderr(), LoadFailure);
