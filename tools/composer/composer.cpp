@@ -20,6 +20,7 @@ using modwriter::NoteOff;
 
 constexpr int RowsPerBar = 16;
 constexpr int RowsPerPattern = 64;
+constexpr int EndingRows = 40; // the last pattern breaks off after these
 
 // splitmix64: the same sequence on every machine and compiler.
 struct Rng {
@@ -415,7 +416,7 @@ void PlayBass(Ctx& c, const Section& s) {
             if (t == '.' && (r == 0 || line[r - 1] != '.')) Off(c, Bass, row0 + r);
         }
     }
-    if (s.kind == Kind::Ending) Off(c, Bass, s.start + 24);
+    if (s.kind == Kind::Ending) Off(c, Bass, s.start + EndingRows - 4);
 }
 
 int ArpRoot(const Ctx& c, int root) {
@@ -482,7 +483,7 @@ void PlayPads(Ctx& c, const Section& s, std::array<int, 3>& voices) {
     }
     if (s.kind == Kind::Ending)
         for (int ch = Pad1; ch <= Pad3; ++ch)
-            Off(c, ch, s.start + 24);
+            Off(c, ch, s.start + EndingRows - 4);
 }
 
 void PlayDrums(Ctx& c, const Section& s) {
@@ -586,6 +587,7 @@ void PlaySparkle(Ctx& c, const Section& s) {
 void PlayControl(Ctx& c) {
     const int ch = IsMod(c) ? Kit : Hats;
     const Section& end = c.sections.back();
+    const int last = end.start + EndingRows - 1;
     for (int row = 0; row < end.start; ++row)
         if (c.swing) SetEffect(c, ch, row, Effect::SetSpeed, row % 2 ? 6 - c.swing : 6 + c.swing);
     if (c.swing) SetEffect(c, ch, end.start, Effect::SetSpeed, 6);
@@ -593,9 +595,9 @@ void PlayControl(Ctx& c) {
         SetEffect(c, ch, end.start + 4 * k - 1, Effect::SetTempo, c.bpm * (100 - 4 * k) / 100);
     // A free slot on the last row for the break that ends the song.
     for (int ch2 : {ch, int(Bass), int(Lead), int(Arp), int(Kit)})
-        if (At(c, ch2, end.start + 31).effect == Effect::None &&
-            At(c, ch2, end.start + 31).note != NoteOff && At(c, ch2, end.start + 31).volume < 0) {
-            SetEffect(c, ch2, end.start + 31, Effect::PatternBreak, 0);
+        if (At(c, ch2, last).effect == Effect::None && At(c, ch2, last).note != NoteOff &&
+            At(c, ch2, last).volume < 0) {
+            SetEffect(c, ch2, last, Effect::PatternBreak, 0);
             break;
         }
 }
@@ -603,11 +605,13 @@ void PlayControl(Ctx& c) {
 void PlayEnding(Ctx& c, const Section& s) {
     const LeadRange range = RangeOf(c);
     int home = Fold((c.lastLeadDegree + 3) / 7 * 7, range);
-    PlayLead(c, {{s.start, 24, home}}, InsLead, 0, s.start + 32);
-    Off(c, Lead, s.start + 24);
+    // The last note rings with vibrato, then everything fades out together
+    // before the song stops.
+    PlayLead(c, {{s.start, 24, home}}, InsLead, 0, s.start + 24);
     for (int ch : {Bass, Lead, Arp, Pad1, Pad2, Pad3, Counter})
-        for (int r = 26; r < 31; ++r)
-            SetEffect(c, ch, s.start + r, Effect::VolumeSlide, 0x04);
+        for (int r = 24; r < EndingRows - 4; ++r)
+            SetEffect(c, ch, s.start + r, Effect::VolumeSlide, 0x01);
+    Off(c, Lead, s.start + EndingRows - 4);
 }
 
 // ---- plan ----
