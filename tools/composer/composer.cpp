@@ -93,7 +93,28 @@ struct Ctx {
     Motif motifA, motifB;
     int leadTonic; // MIDI pitch of the tonic in the lead's octave
     int lastLeadDegree = 7;
+    // This song's own takes on its style's patterns.
+    std::string kick, snare, hats, arpHits;
+    bool quietIntro = false; // the intro opens on bass and arp, the drums come in later
 };
+
+// A style's drum and arp patterns with a few changes of the song's own.
+void VaryPatterns(Ctx& c) {
+    c.kick = c.style->kick;
+    c.snare = c.style->snare;
+    c.hats = c.style->hats;
+    c.arpHits = c.voice->arpHits;
+    static const int kickSpots[] = {3, 6, 10, 11, 14};
+    if (c.rng.Chance(60)) c.kick[static_cast<std::size_t>(kickSpots[c.rng.Range(0, 4)])] = 'x';
+    if (c.rng.Chance(30)) c.snare[15] = 'x';
+    if (c.rng.Chance(40))
+        for (std::size_t r = 1; r < 16; r += 2)
+            if (c.hats[r] == '.') c.hats[r] = 'g';
+    static const char* const arps[] = {"x.......x.......", "x...x...x...x...", "x..x..x.x..x..x.",
+                                       "x.x.x.x.x.x.x.x.", "x.....x.....x..."};
+    if (c.rng.Chance(40)) c.arpHits = arps[c.rng.Range(0, 4)];
+    c.quietIntro = c.style->bpmHigh < 130 && c.rng.Chance(50);
+}
 
 int FloorDiv(int a, int b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
@@ -432,7 +453,7 @@ void PlayArp(Ctx& c, const Section& s) {
     const bool broken =
         c.style->brokenChords && (s.kind == Kind::Bridge || (s.kind == Kind::B && s.variation > 0));
     for (int bar = 0; bar < s.bars; ++bar) {
-        if (s.kind == Kind::Intro && bar < 2) continue;
+        if (s.kind == Kind::Intro && bar < 2 && !c.quietIntro) continue;
         const int row0 = s.start + bar * RowsPerBar;
         const int root = ChordAt(c, row0);
         const int base = ArpRoot(c, root);
@@ -448,7 +469,8 @@ void PlayArp(Ctx& c, const Section& s) {
         }
         for (int r = 0; r < RowsPerBar; ++r) {
             if (s.kind == Kind::Ending && bar * RowsPerBar + r >= 16) break;
-            if (c.voice->arpHits[r] == 'x' || r == 0) Put(c, Arp, row0 + r, InsArp, base);
+            if (c.arpHits[static_cast<std::size_t>(r)] == 'x' || r == 0)
+                Put(c, Arp, row0 + r, InsArp, base);
             SetEffect(c, Arp, row0 + r, Effect::Arpeggio, third << 4 | fifth);
         }
     }
@@ -487,16 +509,17 @@ void PlayPads(Ctx& c, const Section& s, std::array<int, 3>& voices) {
 }
 
 void PlayDrums(Ctx& c, const Section& s) {
-    const Style& st = *c.style;
     const int hatCh = IsMod(c) ? Kit : Hats;
     for (int bar = 0; bar < s.bars; ++bar) {
         const int row0 = s.start + bar * RowsPerBar;
         const bool lastBar = bar == s.bars - 1 && s.kind != Kind::Ending;
         for (int r = 0; r < RowsPerBar; ++r) {
             const int row = row0 + r;
-            bool kick = st.kick[r] == 'x', snare = st.snare[r] == 'x';
-            char hat = st.hats[r];
+            const auto at = static_cast<std::size_t>(r);
+            bool kick = c.kick[at] == 'x', snare = c.snare[at] == 'x';
+            char hat = c.hats[at];
             if (s.kind == Kind::Intro && bar < 2) snare = false;
+            if (s.kind == Kind::Intro && bar < 2 && c.quietIntro) kick = false, hat = '.';
             if (s.kind == Kind::Bridge || s.kind == Kind::Breakdown) {
                 kick = r == 0 || (r == 10 && bar % 2);
                 snare = r == 8;
@@ -851,6 +874,7 @@ bool Compose(const SongEntry& row, Composition* out, std::string* error) {
     while (c.progB == c.progA);
     c.progC = c.rng.Pick(c.style->bridges);
     c.leadTonic = 60 + c.key;
+    VaryPatterns(c);
     c.motifA = MakeMotif(c.rng, *c.voice, -1);
     c.motifB = MakeMotif(c.rng, *c.style, c.motifA[0].len);
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -13,6 +14,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(stderr, "songgen: cannot make %s: %s\n", dir.c_str(), ec.message().c_str());
+        return 1;
+    }
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < SongTable.count; ++i) {
         composer::Composition song;
