@@ -355,7 +355,7 @@ bool Mixer::Samples(std::uint32_t handle, std::int16_t* out, std::size_t frames)
 }
 
 bool Mixer::Spectrum(std::uint32_t handle, float* out) {
-    if (out == nullptr) return false;
+    if (out == nullptr || fft_ == nullptr) return false;
     std::array<std::int16_t, kFftSize * 2> frames;
     if (!Window(handle, frames.data(), kFftSize)) return false;
     std::array<float, kFftSize> mono;
@@ -389,39 +389,43 @@ void Mixer::Mix(std::int16_t* out, std::size_t frames) noexcept {
 }
 
 void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
-    struct Job {
-        Channel* ch = nullptr;
-        bool play = false;
-        std::uint64_t serial = 0;
-        bool volumes = false;
-        bool busy = false; // a seek had the decoder
-        std::size_t rendered = 0;
-    };
-    std::array<Job, kCapacity> jobs{};
-    std::uint64_t device = 0;
+    const std::uint64_t device = TakeRequests();
+    RenderJobs(frames);
+    Publish(device, frames);
+    for (std::size_t i = 0; i < frames * 2; ++i) {
+        int sum = 0;
+        for (std::size_t slot = 0; slot < kCapacity; ++slot)
+            if (jobs_[slot].ch != nullptr) sum += scratch_[slot][i];
+        out[i] = static_cast<std::int16_t>(std::clamp(sum, -32768, 32767));
+    }
+}
 
-    // Take what the callers asked for since the last block.
-    {
-        Held lock(state_mutex_, state_probe_, probe_on_);
-        device = device_frames_;
-        for (std::size_t slot = 0; slot < kCapacity; ++slot) {
-            Channel* ch = slots_[slot].get();
-            if (ch == nullptr) continue;
-            Job& job = jobs[slot];
-            job.ch = ch;
-            job.play = ch->activity == Activity::kPlaying && !ch->ended && !ch->seeking;
-            job.serial = ch->seek_serial;
-            if (ch->volumes_dirty) {
-                std::copy(ch->volumes.begin(), ch->volumes.end(), ch->applied.begin());
-                ch->volumes_dirty = false;
-                job.volumes = true;
-            }
+// Takes what the callers asked for since the last block; returns the output
+// frame the block starts at.
+std::uint64_t Mixer::TakeRequests() noexcept {
+    Held lock(state_mutex_, state_probe_, probe_on_);
+    for (std::size_t slot = 0; slot < kCapacity; ++slot) {
+        Job& job = jobs_[slot];
+        job = Job{};
+        Channel* ch = slots_[slot].get();
+        if (ch == nullptr) continue;
+        job.ch = ch;
+        job.play = ch->activity == Activity::kPlaying && !ch->ended && !ch->seeking;
+        job.serial = ch->seek_serial;
+        if (ch->volumes_dirty) {
+            std::copy(ch->volumes.begin(), ch->volumes.end(), ch->applied.begin());
+            ch->volumes_dirty = false;
+            job.volumes = true;
         }
     }
+    return device_frames_;
+}
 
-    // Decode with no state lock held, never waiting for a seek.
+// Decodes with no state lock held, never waiting for a seek: a channel whose
+// source is being sought stays silent for this block.
+void Mixer::RenderJobs(std::size_t frames) noexcept {
     for (std::size_t slot = 0; slot < kCapacity; ++slot) {
-        Job& job = jobs[slot];
+        Job& job = jobs_[slot];
         if (job.ch == nullptr) continue;
         std::int16_t* block = scratch_[slot].data();
         std::unique_lock<std::mutex> decoder(job.ch->decoder, std::try_to_lock);
@@ -435,40 +439,34 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
         }
         std::fill(block + job.rendered * 2, block + frames * 2, std::int16_t{0});
     }
+}
 
-    // Publish: history, positions, ends.
-    {
-        Held lock(state_mutex_, state_probe_, probe_on_);
-        for (std::size_t slot = 0; slot < kCapacity; ++slot) {
-            Job& job = jobs[slot];
-            Channel* ch = job.ch;
-            if (ch == nullptr || slots_[slot].get() != ch) continue;
-            const std::int16_t* block = scratch_[slot].data();
-            for (std::size_t i = 0; i < frames; ++i) {
-                const std::size_t at = static_cast<std::size_t>((device + i) % kHistory) * 2;
-                ch->history[at] = block[i * 2];
-                ch->history[at + 1] = block[i * 2 + 1];
-            }
-            if (job.busy && job.volumes) ch->volumes_dirty = true; // next block
-            // A seek that came in while this block decoded governs instead.
-            if (ch->seek_serial != job.serial) continue;
-            ch->Record({device, ch->position, job.rendered});
-            ch->position += job.rendered;
-            if (job.play && !job.busy && job.rendered < frames) {
-                ch->ended = true;
-                ch->ended_device = device + job.rendered;
-                ch->position = ch->length;
-            }
+// Files each channel's block into its history, moves its position on and
+// notes where its sound ended.
+void Mixer::Publish(std::uint64_t device, std::size_t frames) noexcept {
+    Held lock(state_mutex_, state_probe_, probe_on_);
+    for (std::size_t slot = 0; slot < kCapacity; ++slot) {
+        const Job& job = jobs_[slot];
+        Channel* ch = job.ch;
+        if (ch == nullptr || slots_[slot].get() != ch) continue; // freed meanwhile
+        const std::int16_t* block = scratch_[slot].data();
+        for (std::size_t i = 0; i < frames; ++i) {
+            const std::size_t at = static_cast<std::size_t>((device + i) % kHistory) * 2;
+            ch->history[at] = block[i * 2];
+            ch->history[at + 1] = block[i * 2 + 1];
         }
-        device_frames_ = device + frames;
+        if (job.busy && job.volumes) ch->volumes_dirty = true; // next block
+        // A seek that came in while this block decoded governs instead.
+        if (ch->seek_serial != job.serial) continue;
+        ch->Record({device, ch->position, job.rendered});
+        ch->position += job.rendered;
+        if (job.play && !job.busy && job.rendered < frames) {
+            ch->ended = true;
+            ch->ended_device = device + job.rendered;
+            ch->position = ch->length;
+        }
     }
-
-    for (std::size_t i = 0; i < frames * 2; ++i) {
-        int sum = 0;
-        for (std::size_t slot = 0; slot < kCapacity; ++slot)
-            if (jobs[slot].ch != nullptr) sum += scratch_[slot][i];
-        out[i] = static_cast<std::int16_t>(std::clamp(sum, -32768, 32767));
-    }
+    device_frames_ = device + frames;
 }
 
 LockFigures Mixer::StateLockFigures() const {

@@ -105,6 +105,19 @@ class Mixer {
     void Settle(Channel& ch, std::uint64_t audible);
     bool Window(std::uint32_t handle, std::int16_t* out, std::size_t frames);
     void MixBlock(std::int16_t* out, std::size_t frames) noexcept;
+    std::uint64_t TakeRequests() noexcept;
+    void RenderJobs(std::size_t frames) noexcept;
+    void Publish(std::uint64_t device, std::size_t frames) noexcept;
+
+    // One channel's work in the block being mixed.
+    struct Job {
+        Channel* ch = nullptr;
+        bool play = false;
+        std::uint64_t serial = 0;
+        bool volumes = false;
+        bool busy = false; // a seek had the source
+        std::size_t rendered = 0;
+    };
 
     mutable std::mutex state_mutex_;
     std::mutex render_mutex_;
@@ -123,6 +136,7 @@ class Mixer {
 
     // The audio thread's own working storage, under render_mutex_.
     std::array<std::array<std::int16_t, kBlock * 2>, kCapacity> scratch_{};
+    std::array<Job, kCapacity> jobs_{};
 
     kiss_fftr_state* fft_ = nullptr;
     std::array<float, kFftSize> window_{};
