@@ -21,6 +21,7 @@ using modwriter::NoteOff;
 constexpr int RowsPerBar = 16;
 constexpr int RowsPerPattern = 64;
 constexpr int EndingRows = 40; // the last pattern breaks off after these
+constexpr int DrumNote = 72;   // C-6 plays the drums at the 16726 Hz they are made for
 
 // splitmix64: the same sequence on every machine and compiler.
 struct Rng {
@@ -191,7 +192,9 @@ int Level(const Ctx& c, int ins) {
 // XM and IT mix quieter than MOD at the same volumes: XM notes play a
 // quarter louder, the denser IT songs an eighth.
 int Loudness(const Ctx& c, int volume) {
-    if (IsMod(c)) return volume;
+    // The slow styles' sparse drums leave room: their notes play an eighth louder.
+    if (c.style->bpmHigh <= 114) volume = (volume * 9 + 4) / 8;
+    if (IsMod(c)) return std::min(64, volume);
     return std::min(64, c.format == Format::Xm ? (volume * 5 + 2) / 4 : (volume * 9 + 4) / 8);
 }
 
@@ -537,17 +540,17 @@ void PlayDrums(Ctx& c, const Section& s) {
             if (s.variation > 0 && hat == '.' && r % 2 == 0 && s.kind != Kind::Bridge) hat = 'g';
             const int snareVol = lastBar && r >= 12 ? 34 + 4 * (r - 12) : Level(c, InsSnare);
             if (kick && !(snare && r % 8 == 4))
-                Put(c, Kit, row, InsKick, 60);
+                Put(c, Kit, row, InsKick, DrumNote);
             else if (snare)
-                Put(c, Kit, row, InsSnare, 60, snareVol);
+                Put(c, Kit, row, InsSnare, DrumNote, snareVol);
             if (IsMod(c) && (kick || snare)) continue;
-            if (hat == 'x') Put(c, hatCh, row, InsHatClosed, 60);
-            if (hat == 'g') Put(c, hatCh, row, InsHatClosed, 60, Level(c, InsHatClosed) - 8);
-            if (hat == 'o') Put(c, hatCh, row, InsHatOpen, 60);
+            if (hat == 'x') Put(c, hatCh, row, InsHatClosed, DrumNote);
+            if (hat == 'g') Put(c, hatCh, row, InsHatClosed, DrumNote, Level(c, InsHatClosed) - 8);
+            if (hat == 'o') Put(c, hatCh, row, InsHatOpen, DrumNote);
             if (HasChannel(c, Perc) && snare && (s.kind == Kind::B || s.variation > 0))
-                Put(c, Perc, row, InsClap, 60);
+                Put(c, Perc, row, InsClap, DrumNote);
             else if (HasChannel(c, Perc) && r == 14 && bar % 2 == 1 && s.kind != Kind::Ending)
-                Put(c, Perc, row, InsHatOpen, 60, 14);
+                Put(c, Perc, row, InsHatOpen, DrumNote, 14);
         }
     }
 }
@@ -696,7 +699,7 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
         modwriter::Instrument i;
         i.name = name;
         i.sample = ToneSample(t);
-        i.sample.volume = mod ? Level(c, ins) : 64;
+        i.sample.volume = mod ? Loudness(c, Level(c, ins)) : 64;
         return i;
     };
     auto drum = [&](const char* name, Drum d, double tone, double length) {
@@ -724,7 +727,7 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     ins.push_back(drum("open hat", Drum::HatOpen, 1.0, 1.0));
     if (mod) {
         for (int k = InsKick; k <= InsHatOpen; ++k)
-            ins[static_cast<std::size_t>(k - 1)].sample.volume = Level(c, k);
+            ins[static_cast<std::size_t>(k - 1)].sample.volume = Loudness(c, Level(c, k));
         return;
     }
     ins.push_back(ins[0]);
