@@ -198,12 +198,9 @@ TEST_F(BassDisk, PositionsSecondsAndSeeks) {
     EXPECT_FALSE(BASS_ChannelSetPosition(h, length + 4));
     EXPECT_EQ(BASS_ChannelGetPosition(h), 5u * 44100 * 4);
 
-    // Seeking while it plays: the position is the target at once, then moves on.
+    // Played from there, it goes on from there.
     ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
     ASSERT_TRUE(WaitFor([&] { return BASS_ChannelGetPosition(h) > 6u * 44100 * 4; }));
-    ASSERT_TRUE(BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, 1.0f)));
-    EXPECT_LT(BASS_ChannelGetPosition(h), 2u * 44100 * 4);
-    EXPECT_GE(BASS_ChannelGetPosition(h), 1u * 44100 * 4);
 
     // Bad handles.
     for (DWORD bad : {0u, h + 1, 0xFFFFFFFFu}) {
@@ -319,13 +316,14 @@ TEST_F(BassDummy, PositionMovesAtRealTimeAndHoldsWhilePaused) {
     std::this_thread::sleep_for(400ms);
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // Behind the wall clock by no more than the output latency and a tick.
+    // Never ahead of the wall clock, as decoding is; behind it by the output
+    // latency (and, on a loaded machine, by a late audio thread).
     EXPECT_LE(Seconds(h), wall);
-    EXPECT_GE(Seconds(h), wall - 0.1);
+    EXPECT_GE(Seconds(h), wall * 0.6);
 
     ASSERT_TRUE(BASS_ChannelPause(h));
     EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PAUSED);
-    std::this_thread::sleep_for(100ms); // what was queued is heard out
+    std::this_thread::sleep_for(500ms); // what was queued is heard out
     const QWORD held = BASS_ChannelGetPosition(h);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(BASS_ChannelGetPosition(h), held);
@@ -335,6 +333,13 @@ TEST_F(BassDummy, PositionMovesAtRealTimeAndHoldsWhilePaused) {
     BASS_ChannelPlay(h, FALSE);
     std::this_thread::sleep_for(200ms);
     EXPECT_GT(BASS_ChannelGetPosition(h), held + 44100 * 4 / 10);
+
+    // A seek while it plays: the position is the target at once, then moves on.
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, 10.0f)));
+    const QWORD after_seek = BASS_ChannelGetPosition(h);
+    EXPECT_GE(after_seek, 10u * 44100 * 4);
+    EXPECT_LT(after_seek, 10u * 44100 * 4 + 44100 * 4 / 2);
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelGetPosition(h) > after_seek; }));
 
     BASS_ChannelStop(h);
     EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
@@ -353,7 +358,8 @@ TEST_F(BassDummy, DataRequestsDeliverTheToneBeingHeard) {
     std::array<float, 512> fft{};
     EXPECT_EQ(BASS_ChannelGetData(h, fft.data(), BASS_DATA_FFT1024), kFail); // not playing
     BASS_ChannelPlay(h, TRUE);
-    std::this_thread::sleep_for(150ms);
+    // Until what is heard is well into the tone.
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelGetPosition(h) > 44100 * 4 / 10; }));
 
     ASSERT_EQ(BASS_ChannelGetData(h, fft.data(), BASS_DATA_FFT1024), 2048u);
     EXPECT_EQ(std::max_element(fft.begin(), fft.end()) - fft.begin(), bin);
@@ -381,7 +387,7 @@ TEST_F(BassDummy, DataRequestsDeliverTheToneBeingHeard) {
 TEST_F(BassDummy, CallsRaceTheAudioThreadSafely) {
     audiotest::WriteBytes(dir_ / "a.mod", audiotest::ToneMod(50, 3));
     ASSERT_TRUE(
-        audiotest::WriteSine(dir_ / "b.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 440, 0.5, 1));
+        audiotest::WriteSine(dir_ / "b.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 440, 0.5, 5));
     std::atomic<DWORD> current{0};
     std::atomic<bool> stop{false};
     std::thread poller([&] {
