@@ -6,10 +6,12 @@
 #include "songcheck.h"
 
 #include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -71,6 +73,56 @@ TEST_P(Song, IsLoudWithoutClippingAndNeverFallsSilent) {
     EXPECT_GE(f.rmsDb, -20);
     EXPECT_LE(f.rmsDb, -12);
     EXPECT_LE(f.longestSilence, 2.0);
+}
+
+// Walks the patterns in play order and checks every note against the bar's
+// chord: the bass starts each bar on the root, the lead's notes on the
+// beats of half bars are chord tones, the arpeggios play the chord.
+TEST_P(Song, PlaysItsChords) {
+    composer::Composition comp;
+    std::string err;
+    ASSERT_TRUE(composer::Compose(SongTable.entries[GetParam()], &comp, &err)) << err;
+    std::ostringstream log;
+    openmpt::module mod(songcheck::ReadFile(PathOf(GetParam())), log);
+    auto pc = [](int note) { return (note - 1) % 12; };
+    auto inChord = [](const std::array<int, 3>& chord, int pitchClass) {
+        return std::find(chord.begin(), chord.end(), (pitchClass % 12 + 12) % 12) != chord.end();
+    };
+    int row = 0, bassChecked = 0, leadChecked = 0, arpChecked = 0;
+    for (int o = 0; o < mod.get_num_orders(); ++o) {
+        const int pat = mod.get_order_pattern(o);
+        for (int r = 0; r < mod.get_pattern_num_rows(pat); ++r, ++row) {
+            ASSERT_LT(row / 16, static_cast<int>(comp.chords.size()));
+            const auto& chord = comp.chords[static_cast<std::size_t>(row / 16)];
+            auto note = [&](int ch) {
+                const int n =
+                    mod.get_pattern_row_channel_command(pat, r, ch, openmpt::module::command_note);
+                return n >= 1 && n <= 120 ? n : 0;
+            };
+            if (const int n = note(composer::BassChannel); n && row % 16 == 0) {
+                EXPECT_EQ(pc(n), chord[0]) << "bass, row " << row;
+                ++bassChecked;
+            }
+            if (const int n = note(composer::LeadChannel); n && row % 8 == 0) {
+                EXPECT_TRUE(inChord(chord, pc(n))) << "lead, row " << row;
+                ++leadChecked;
+            }
+            if (const int n = note(comp.arpChannel); n) {
+                EXPECT_TRUE(inChord(chord, pc(n))) << "arp, row " << row;
+                const int p = mod.get_pattern_row_channel_command(
+                    pat, r, comp.arpChannel, openmpt::module::command_parameter);
+                if (p) {
+                    EXPECT_TRUE(inChord(chord, pc(n) + (p >> 4))) << "arp third, row " << row;
+                    EXPECT_TRUE(inChord(chord, pc(n) + (p & 15))) << "arp fifth, row " << row;
+                }
+                ++arpChecked;
+            }
+        }
+    }
+    EXPECT_EQ(row, static_cast<int>(comp.chords.size()) * 16);
+    EXPECT_GT(bassChecked, row / 16 * 9 / 10);
+    EXPECT_GT(leadChecked, row / 32);
+    EXPECT_GT(arpChecked, row / 16 * 3 / 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Playlist, Song, ::testing::Range(0, SongCount), [](const auto& info) {

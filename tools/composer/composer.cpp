@@ -922,6 +922,16 @@ bool Compose(const SongEntry& row, Composition* out, std::string* error) {
     comp.swing = c.swing;
     comp.key = c.key;
     comp.mode = modeName;
+    comp.arpChannel = c.format == Format::Mod ? 3 : Arp;
+    for (const Section& sec : c.sections)
+        for (int bar = 0; bar < sec.bars; ++bar) {
+            const int root = (*sec.progression)[static_cast<std::size_t>(bar % 4)];
+            std::array<int, 3> triad{};
+            for (int k = 0; k < 3; ++k)
+                triad[static_cast<std::size_t>(k)] =
+                    (Pitch(c, c.key, root + 2 * k) + sec.transpose) % 12;
+            comp.chords.push_back(triad);
+        }
     modwriter::Song& song = comp.song;
     song.name = std::string(row.title, strnlen(row.title, sizeof row.title));
     for (char& ch : song.name)

@@ -7,13 +7,15 @@
 #include "modwriter.h"
 #include "playback/song_table.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace composer {
 
-// The channel that carries the lead melody, in every format.
+// The channels that carry the bass line and the lead melody, in every format.
+constexpr int BassChannel = 0;
 constexpr int LeadChannel = 1;
 
 struct Composition {
@@ -25,6 +27,10 @@ struct Composition {
     int swing = 0;        // ticks moved from the off-beat row to the on-beat one
     int key = 0;          // tonic pitch class, 0 = C
     std::string mode;     // "ionian", "dorian", ...
+    // The triad of every 16-row bar of the patterns in play order, as pitch
+    // classes (0 = C): root, third, fifth.
+    std::vector<std::array<int, 3>> chords;
+    int arpChannel = 2; // the channel of the chord arpeggios
 };
 
 // FNV-1a over the row's title, path and author.
