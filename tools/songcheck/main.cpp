@@ -5,6 +5,7 @@
 #include "composer.h"
 #include "songcheck.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,9 +27,12 @@ int main(int argc, char** argv) {
         return songcheck::WriteWav(argv[4], songcheck::Render(songcheck::ReadFile(pathOf(i)))) ? 0
                                                                                                : 1;
     }
+    static const char* const keys[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                         "F#", "G",  "G#", "A",  "A#", "B"};
     std::printf("%-2s %-18s %-4s %5s %7s %7s %6s %6s %6s %5s %5s  %s\n", "#", "file", "fmt", "ch",
-                "mpt s", "xmp s", "peak", "rms", "sil s", "bpm", "swing", "style");
-    double total = 0, lowBpm = 1e9, highBpm = 0;
+                "mpt s", "xmp s", "peak", "rms", "sil s", "bpm", "swing", "style, key");
+    double total = 0, lowBpm = 1e9, highBpm = 0, peak = -200, lowRms = 0, highRms = -200;
+    double silence = 0, drift = 0;
     int failures = 0;
     for (int i = 0; i < SongTable.count; ++i) {
         const auto f = songcheck::Analyse(pathOf(i), composer::LeadChannel);
@@ -42,12 +46,17 @@ int main(int argc, char** argv) {
         }
         total += f.seconds;
         lowBpm = std::min(lowBpm, f.bpm), highBpm = std::max(highBpm, f.bpm);
-        std::printf("%-2d %-18s %-4s %2d/%-2d %7.1f %7.1f %6.1f %6.1f %6.2f %5.0f %5d  %s %s %d\n",
+        peak = std::max(peak, f.peakDb), silence = std::max(silence, f.longestSilence);
+        lowRms = std::min(lowRms, f.rmsDb), highRms = std::max(highRms, f.rmsDb);
+        drift = std::max(drift, std::abs(f.xmpSeconds - f.seconds) / f.seconds * 100);
+        std::printf("%-2d %-18s %-4s %2d/%-2d %7.1f %7.1f %6.1f %6.1f %6.2f %5.0f %5d  %s, %s %s\n",
                     i, comp.fileName.c_str(), f.format.c_str(), f.channels, f.xmpChannels,
                     f.seconds, f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, comp.swing,
-                    comp.style.c_str(), comp.mode.c_str(), comp.key);
+                    comp.style.c_str(), keys[comp.key], comp.mode.c_str());
     }
-    std::printf("total %.1f min, tempos %.0f..%.0f BPM, %d failed\n", total / 60, lowBpm, highBpm,
-                failures);
+    std::printf(
+        "total %.1f min; tempos %.0f..%.0f BPM; highest peak %.1f dBFS; RMS %.1f..%.1f dB;\n"
+        "longest inner silence %.2f s; largest duration difference %.2f %%; %d failed\n",
+        total / 60, lowBpm, highBpm, peak, lowRms, highRms, silence, drift, failures);
     return failures ? 1 : 0;
 }
