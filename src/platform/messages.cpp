@@ -145,6 +145,7 @@ void TranslateButton(const SDL_MouseButtonEvent& e) {
     HWND w = EventWindow(e.windowID);
     if (!w) return;
     s.pointerX = w->x + e.x, s.pointerY = w->y + e.y;
+    if (e.button == SDL_BUTTON_LEFT && down) s.pressWindow = w, s.pressX = e.x, s.pressY = e.y;
     UINT message = 0;
     switch (e.button) {
     case SDL_BUTTON_LEFT:
@@ -332,8 +333,10 @@ WPARAM VirtualKey(SDL_Keycode key) {
     }
 }
 
-int OnPushedEvent(const SDL_Event&) {
-    SDL_SemPost(WakeSemaphore());
+int OnPushedEvent(const SDL_Event& event) {
+    // SDL_PollEvent pushes a sentinel of its own on every call: waking on it
+    // would turn the wait into a busy loop.
+    if (event.type != SDL_POLLSENTINEL) SDL_SemPost(WakeSemaphore());
     return 1;
 }
 

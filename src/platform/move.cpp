@@ -41,7 +41,11 @@ void RunWindowMove(HWND window) {
     int x = 0, y = 0;
     if (s.moveDepth > 0 || !(PointerNow(x, y) & SDL_BUTTON_LMASK)) return;
     ++s.moveDepth;
-    const int startX = window->x, startY = window->y, grabX = x, grabY = y;
+    // The point of the window that was pressed stays under the pointer, so
+    // motion before the move began is not lost.
+    const bool pressed = s.pressWindow == window;
+    const int grabX = pressed ? s.pressX : x - window->x;
+    const int grabY = pressed ? s.pressY : y - window->y;
     MSG m;
     for (;;) {
         const Wait got = NextMessage(m, kMovePollMs, false);
@@ -51,7 +55,7 @@ void RunWindowMove(HWND window) {
         else if (got == Wait::Message && !SwallowedByMove(m))
             DispatchMessageA(&m);
         if (!FindWindow(window)) break; // destroyed meanwhile
-        MoveTo(window, startX + x - grabX, startY + y - grabY);
+        MoveTo(window, x - grabX, y - grabY);
         if (!(buttons & SDL_BUTTON_LMASK) || (got == Wait::Message && m.message == WM_LBUTTONUP))
             break;
     }

@@ -85,6 +85,9 @@ struct Platform {
     Uint32 buttons = 0; // SDL button mask as last seen in events
     int pointerX = 0;   // pointer in desktop coordinates as last seen in events
     int pointerY = 0;
+    HWND pressWindow = nullptr; // where the left button last went down, window coordinates
+    int pressX = 0;
+    int pressY = 0;
     int moveDepth = 0; // inside the interactive window move
     HDC__ screenDc;
 };

@@ -41,6 +41,7 @@ void EnsureStarted() {
     Uint32 first = SDL_RegisterEvents(2);
     s.tickEvent = first;
     s.wakeEvent = first + 1;
+    SDL_EventState(SDL_POLLSENTINEL, SDL_IGNORE);
     SDL_AddEventWatch(WatchPushedEvents, nullptr);
     unsigned long visual = 0;
     if (s.videoDriver == "x11" && FindArgbVisual(visual)) {

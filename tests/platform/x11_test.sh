@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Shows a translucent window on a real X server (Xvfb) and checks screenshots:
+# with openbox and picom the half-transparent third blends with the blue
+# backdrop below; with no compositor the fully transparent third is cut away
+# by a window shape (blue shows through, never black). In both a drag moves
+# the window and Escape ends the program with status 0.
+# Usage: x11_test.sh path/to/platform_show_image
+set -euo pipefail
+tool=$1
+for cmd in Xvfb openbox picom xdotool import xdpyinfo od; do
+    if ! command -v "$cmd" >/dev/null; then
+        echo "skipped: $cmd is not installed"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display itself and tells us which.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+unset SDL_VIDEODRIVER
+export SDL_AUDIODRIVER=dummy
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The red, green and blue of the screenshot's pixel at x, y.
+pixel() {
+    od -An -tu1 -j $((($2 * 800 + $1) * 3)) -N3 "$work/shot.rgb" | xargs
+}
+
+# Expects the pixel at x, y within 3 of r g b.
+expect_pixel() {
+    local x=$1 y=$2 what=$6 got
+    got=$(pixel "$x" "$y")
+    read -r r g b <<<"$got"
+    for pair in "$r:$3" "$g:$4" "$b:$5"; do
+        local have=${pair%%:*} want=${pair##*:}
+        if ((have - want > 3 || want - have > 3)); then
+            fail "$what at $x,$y: got $got, want $3 $4 $5"
+            return
+        fi
+    done
+    echo "ok: $what at $x,$y is $got"
+}
+
+wait_for() { # seconds, command...
+    local tries=$(($1 * 10))
+    shift
+    for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+
+# Runs the tool, checks the three thirds of the window, drags it by 50, 40
+# and ends it with Escape. $1: the name of the case; $2 r g b of the
+# half-transparent third.
+run_case() {
+    local name=$1
+    "$tool" >"$work/out" 2>"$work/err" &
+    local tool_pid=$!
+    if ! wait_for 15 grep -q ready "$work/out"; then
+        fail "$name: the window never showed"
+        kill "$tool_pid" 2>/dev/null || true
+        return
+    fi
+    sleep 0.5
+    import -window root -depth 8 "rgb:$work/shot.rgb"
+    # The window sits at 100, 100; its thirds are 124 pixels wide.
+    expect_pixel 150 225 255 0 0 "$name: opaque red"
+    expect_pixel 286 225 "$2" "$3" "$4" "$name: half-transparent white"
+    expect_pixel 410 225 0 0 255 "$name: transparent surround"
+    expect_pixel 50 50 0 0 255 "$name: backdrop"
+    xdotool mousemove 150 225 mousedown 1
+    sleep 0.2
+    for step in 1 2 3 4 5; do
+        xdotool mousemove $((150 + step * 10)) $((225 + step * 8))
+        sleep 0.05
+    done
+    sleep 0.2
+    xdotool mouseup 1
+    sleep 0.3
+    xdotool key Escape
+    local status=0
+    wait "$tool_pid" || status=$?
+    [[ $status -eq 0 ]] || fail "$name: the tool ended with status $status"
+    if grep -q "window at 150,140" "$work/out"; then
+        echo "ok: $name: the drag moved the window by 50, 40"
+    else
+        fail "$name: after the drag: $(tail -1 "$work/out")"
+    fi
+}
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+picom_pid=$!
+pids+=("$picom_pid")
+if wait_for 10 "$tool" compositor; then
+    # Premultiplied white at half alpha over blue: 128 + 255 * 127 / 255.
+    run_case "openbox + picom" 128 128 255
+else
+    fail "picom never took the compositor selection"
+fi
+
+kill "$picom_pid"
+wait "$picom_pid" 2>/dev/null || true
+if wait_for 10 bash -c "! '$tool' compositor"; then
+    # No blending: the premultiplied colour shows as it is.
+    run_case "openbox, no compositor" 128 128 128
+else
+    fail "the compositor did not go away"
+fi
+
+if ((failures)); then
+    echo "--- tool stderr"; cat "$work/err"
+    exit 1
+fi
+echo "all X11 checks passed"
