@@ -246,6 +246,35 @@ TEST(ModWriter, SustainHoldsUntilKeyOff) {
     }
 }
 
+// Left and right levels over [from, to) s.
+std::pair<double, double> Sides(const std::vector<float>& frames, double from, double to) {
+    double l = 0, r = 0;
+    for (auto i = static_cast<std::size_t>(from * Rate); i < static_cast<std::size_t>(to * Rate);
+         ++i)
+        l += frames[2 * i] * frames[2 * i], r += frames[2 * i + 1] * frames[2 * i + 1];
+    return {std::sqrt(l), std::sqrt(r)};
+}
+
+TEST(ModWriter, PanningPlacesTheSound) {
+    // XM pans by sample, IT by channel (and by sample when it sets one),
+    // MOD by the Amiga's left, right, right, left.
+    Song xm = Simple(4);
+    xm.instruments[0].sample.panning = 0;
+    auto [xl, xr] = Sides(songcheck::Render(Bytes(xm, Format::Xm)), 0.5, 2.0);
+    EXPECT_LT(xr, xl * 0.01);
+
+    Song it = Simple(4);
+    it.panning = {64, 32, 32, 32};
+    auto [il, ir] = Sides(songcheck::Render(Bytes(it, Format::It)), 0.5, 2.0);
+    EXPECT_LT(il, ir * 0.01);
+
+    Song mod = Simple(4);
+    mod.patterns[0].at(0, 0) = {};
+    mod.patterns[0].at(0, 1) = {NoteC5, 1};
+    auto [ml, mr] = Sides(songcheck::Render(Bytes(mod, Format::Mod)), 0.5, 2.0);
+    EXPECT_GT(mr, ml * 2);
+}
+
 TEST(ModWriter, XmAndItHoldUpToTwelveChannels) {
     for (Format f : {Format::Xm, Format::It})
         for (int ch : {4, 5, 8, 12}) {
