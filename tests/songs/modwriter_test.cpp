@@ -352,6 +352,15 @@ TEST(ModWriter, RefusesImpossibleSongsAndWritesNothing) {
              s.patterns[0].at(2, 2) = {NoNote, 0, 30, Effect::Vibrato, 0x44};
          },
          "one effect a cell"},
+        {"MOD sample too long", Format::Mod,
+         [](Song& s) { s.instruments[0].sample.data.resize(131072); }, "too long"},
+        {"XM break past row 63", Format::Xm,
+         [](Song& s) {
+             s.patterns[0].at(2, 2) = {NoNote, 0, -1, Effect::PatternBreak, 64};
+         },
+         "pattern break to row 64"},
+        {"volume above 64", Format::It, [](Song& s) { s.patterns[0].at(2, 2).volume = 65; },
+         "volume 65"},
         {"empty order list", Format::It, [](Song& s) { s.orders.clear(); }, "order list is empty"},
         {"order past the patterns", Format::Xm, [](Song& s) { s.orders.push_back(1); },
          "pattern 1 of 1"},
