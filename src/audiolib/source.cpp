@@ -219,11 +219,17 @@ class SoundFileSource final : public Source {
         return done;
     }
 
+    // Moves the file there now, on the caller's thread: a compressed
+    // format's seek decodes and allocates.
     bool Seek(std::uint64_t frame) noexcept override {
         if (frame > length_) return false;
         out_pos_ = frame;
         buf_count_ = 0;
         buf_start_ = frame * rate_ / kRate;
+        if (buf_start_ >= total_) return true;
+        if (sf_seek(sndfile_.get(), static_cast<sf_count_t>(buf_start_), SEEK_SET) < 0)
+            return false;
+        file_pos_ = buf_start_;
         return true;
     }
 
