@@ -94,6 +94,7 @@ struct Ctx {
     Motif motifA, motifB;
     int leadTonic; // MIDI pitch of the tonic in the lead's octave
     int lastLeadDegree = 7;
+    int finaleStart = 1 << 30; // first row after the last bridge
     // This song's own takes on its style's patterns.
     std::string kick, snare, hats, arpHits;
     bool quietIntro = false; // the intro opens on bass and arp, the drums come in later
@@ -393,7 +394,25 @@ void Phrase(Ctx& c, const Section& s, const Motif& m, int halfIndex) {
 }
 
 // Long notes on chord tones, one or two a bar, moving by step.
+// Every other bridge trades bars: the lead calls with the opening bar of
+// the first theme on the bridge's chords, the arpeggios answer.
+void CallAndAnswer(Ctx& c, const Section& s) {
+    const LeadRange range = RangeOf(c);
+    const int centre = (range.low + range.high) / 2;
+    std::vector<Played> notes;
+    for (int bar = 0; bar < s.bars; bar += 2) {
+        const int row = s.start + bar * RowsPerBar;
+        for (Played p : Realise(c, c.motifA, row, centre + (bar / 2) % 2 * 2, -1, nullptr)) {
+            if (p.row >= row + RowsPerBar) break;
+            p.len = std::min(p.len, row + RowsPerBar - p.row);
+            notes.push_back(p);
+        }
+    }
+    PlayLead(c, notes, InsLead2, 2, s.start + s.bars * RowsPerBar);
+}
+
 void BridgeLead(Ctx& c, const Section& s) {
+    if (s.variation % 2) return CallAndAnswer(c, s);
     const LeadRange range = RangeOf(c);
     std::vector<Played> notes;
     int degree = Fold(c.lastLeadDegree, range);
@@ -453,8 +472,9 @@ int ArpRoot(const Ctx& c, int root) {
 }
 
 void PlayArp(Ctx& c, const Section& s) {
-    const bool broken =
-        c.style->brokenChords && (s.kind == Kind::Bridge || (s.kind == Kind::B && s.variation > 0));
+    const bool broken = (c.style->brokenChords &&
+                         (s.kind == Kind::Bridge || (s.kind == Kind::B && s.variation > 0))) ||
+                        (s.kind == Kind::Bridge && s.variation % 2);
     for (int bar = 0; bar < s.bars; ++bar) {
         if (s.kind == Kind::Intro && bar < 2 && !c.quietIntro) continue;
         const int row0 = s.start + bar * RowsPerBar;
@@ -556,18 +576,23 @@ void PlayDrums(Ctx& c, const Section& s) {
 }
 
 // The lead again, three rows later, softer and on the other side.
+// In the finale (after the last bridge) it doubles the lead an octave up
+// instead.
 void PlayEcho(Ctx& c) {
     if (!HasChannel(c, Echo)) return;
-    const int delay = 3;
-    for (int row = 0; row + delay < c.totalRows; ++row) {
+    const int maxNote = c.format == Format::Xm ? 107 : 119;
+    for (int row = 0; row < c.totalRows; ++row) {
         const Cell& src = c.track[Lead][static_cast<std::size_t>(row)];
         if (src.note == NoNote) continue;
-        Cell& dst = At(c, Echo, row + delay);
+        const bool finale = row >= c.finaleStart;
+        const int at = finale ? row : row + 3;
+        if (at >= c.totalRows) break;
+        Cell& dst = At(c, Echo, at);
         dst.note = src.note;
-        if (src.note != NoteOff) {
-            dst.instrument = InsEcho;
-            dst.volume = static_cast<std::int8_t>(std::max(0, src.volume * 2 / 5));
-        }
+        if (src.note == NoteOff) continue;
+        dst.instrument = InsEcho;
+        dst.volume = static_cast<std::int8_t>(std::max(0, src.volume * (finale ? 1 : 2) / 5));
+        if (finale && src.note + 12 <= maxNote) dst.note = static_cast<std::uint8_t>(src.note + 12);
     }
 }
 
@@ -671,6 +696,7 @@ void Plan(Ctx& c, int patterns) {
         if (k == Kind::Bridge || k == Kind::Breakdown) {
             for (std::size_t j = i + 1; j < c.sections.size(); ++j)
                 c.sections[j].transpose = c.style->lift;
+            if (i + 1 < c.sections.size()) c.finaleStart = c.sections[i + 1].start;
             break;
         }
     }
