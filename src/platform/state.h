@@ -14,10 +14,22 @@
 #include <string>
 #include <vector>
 
+struct HBITMAP__ {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels; // top row first, premultiplied BGRA
+    HDC__* holder = nullptr;           // the memory context it is selected into
+};
+
+struct HBRUSH__ {
+    COLORREF colour = 0;
+};
+
 struct HDC__ {
-    enum class Kind { Screen, Window };
+    enum class Kind { Screen, Window, Memory };
     Kind kind = Kind::Screen;
     HWND window = nullptr;
+    HBITMAP bitmap = nullptr; // memory contexts: the selected bitmap
 };
 
 struct HWND__ {

@@ -15,6 +15,9 @@ using HICON = HICON__*;
 using HCURSOR = HICON;
 struct HBRUSH__;
 using HBRUSH = HBRUSH__*;
+struct HBITMAP__;
+using HBITMAP = HBITMAP__*;
+using HGDIOBJ = void*; // a bitmap or a brush
 struct HMENU__;
 using HMENU = HMENU__*;
 
@@ -160,6 +163,7 @@ constexpr int SM_CYSCREEN = 1;
 constexpr int SM_CYCAPTION = 4;
 constexpr int HORZRES = 8;
 constexpr int VERTRES = 10;
+constexpr int BITSPIXEL = 12;
 
 // Message boxes.
 constexpr UINT MB_OK = 0x00;
@@ -218,6 +222,80 @@ int GetDeviceCaps(HDC dc, int index);
 int GetSystemMetrics(int index);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 [[noreturn]] void ExitProcess(UINT exitCode);
+
+// Drawing: 32-bit premultiplied BGRA bitmaps in memory contexts.
+using COLORREF = DWORD; // 0x00BBGGRR
+inline COLORREF RGB(BYTE r, BYTE g, BYTE b) {
+    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
+           (static_cast<COLORREF>(b) << 16);
+}
+
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+
+struct BLENDFUNCTION {
+    BYTE BlendOp;
+    BYTE BlendFlags;
+    BYTE SourceConstantAlpha;
+    BYTE AlphaFormat;
+};
+constexpr BYTE AC_SRC_OVER = 0x00;
+constexpr BYTE AC_SRC_ALPHA = 0x01;
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight; // positive: rows bottom-up; negative: top-down
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
+constexpr DWORD BI_RGB = 0;
+constexpr UINT DIB_RGB_COLORS = 0;
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD ULW_COLORKEY = 0x01;
+constexpr DWORD ULW_ALPHA = 0x02;
+constexpr DWORD ULW_OPAQUE = 0x04;
+
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+HDC CreateCompatibleDC(HDC dc);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+BOOL DeleteObject(HGDIOBJ object);
+BOOL DeleteDC(HDC dc);
+HBRUSH CreateSolidBrush(COLORREF colour);
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, int sourceX,
+            int sourceY, DWORD rasterOperation);
+BOOL AlphaBlend(HDC destination, int x, int y, int width, int height, HDC source, int sourceX,
+                int sourceY, int sourceWidth, int sourceHeight, BLENDFUNCTION blend);
+int GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lines, void* bits, BITMAPINFO* info,
+              UINT usage);
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourceX, int sourceY,
+                      UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info,
+                      UINT usage);
+BOOL UpdateLayeredWindow(HWND window, HDC screen, POINT* position, SIZE* size, HDC source,
+                         POINT* sourcePoint, COLORREF key, BLENDFUNCTION* blend, DWORD flags);
 
 // The program's entry, called by the platform's own main().
 int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

@@ -261,6 +261,8 @@ int GetDeviceCaps(HDC dc, int index) {
         return width;
     case VERTRES:
         return height;
+    case BITSPIXEL:
+        return 32;
     default:
         return 0;
     }
