@@ -182,8 +182,8 @@ bool HasChannel(const Ctx& c, int ch) {
 
 int Level(const Ctx& c, int ins) {
     static const std::map<int, int> levels = {
-        {InsLead, 44},    {InsLead2, 42},     {InsArp, 28},     {InsBass, 50}, {InsKick, 60},
-        {InsSnare, 46},   {InsHatClosed, 24}, {InsHatOpen, 22}, {InsEcho, 16}, {InsPad, 15},
+        {InsLead, 48},    {InsLead2, 46},     {InsArp, 34},     {InsBass, 46}, {InsKick, 64},
+        {InsSnare, 50},   {InsHatClosed, 30}, {InsHatOpen, 24}, {InsEcho, 16}, {InsPad, 11},
         {InsCounter, 20}, {InsSparkle, 16},   {InsClap, 22},
     };
     (void)c;

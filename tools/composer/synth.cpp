@@ -120,6 +120,14 @@ modwriter::Sample ToneSample(const ToneShape& s) {
         break;
     }
     Normalise(loop);
+    // Waves of equal peak differ in loudness (a square is twice a thin
+    // pulse): bring the full ones down towards one RMS level.
+    double power = 0;
+    for (double v : loop)
+        power += v * v;
+    const double level = std::min(1.0, 0.8 / std::sqrt(power / static_cast<double>(loop.size())));
+    for (double& v : loop)
+        v *= level;
 
     std::vector<double> frames;
     const int loopCycles = static_cast<int>(loop.size()) / L;
@@ -134,7 +142,7 @@ modwriter::Sample ToneSample(const ToneShape& s) {
                 double v = loop[(c % loopCycles) * L + i];
                 if (s.wave == Wave::Bell) {
                     const double x = double(i) / L, index = 0.6 + 2.4 * std::exp(-5.0 * c / n);
-                    v = std::sin(2 * Pi * x + index * std::sin(2 * Pi * 2 * x)) * 0.9;
+                    v = std::sin(2 * Pi * x + index * std::sin(2 * Pi * 2 * x)) * level;
                 }
                 frames.push_back(v * level);
             }
