@@ -286,7 +286,12 @@ class SoundFileSource final : public Source {
 std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags) {
     if (data.empty()) return nullptr;
     try {
-        return std::make_unique<ModuleSource>(data, flags);
+        auto source = std::make_unique<ModuleSource>(data, flags);
+        // Nothing to play (an order list of skip markers, say): a channel of
+        // length 0 would never reach its end, and the player would wait on
+        // its silence for ever.
+        if (source->LengthFrames() == 0) return nullptr;
+        return source;
     } catch (...) {
         // openmpt::exception for anything that is not a module, bad_alloc
         // for a file that claims absurd sizes: either way, no channel.

@@ -119,6 +119,11 @@ TEST_F(BassDisk, LoadFailuresReturnNoHandle) {
     }
     EXPECT_EQ(BASS_MusicLoad(FALSE, nullptr, 0, 0, 0x20204, 0), 0u);
 
+    // A module with nothing to play is refused rather than left silent for
+    // ever at length 0.
+    const auto nothing = Song("nothing.mod", audiotest::NothingToPlayMod());
+    EXPECT_EQ(BASS_MusicLoad(FALSE, nothing.c_str(), 0, 0, 0x20204, 0), 0u);
+
     // A module is not a stream, so the player falls back to loading it.
     const auto mod = Song("tone.mod", audiotest::ToneMod(50, 3));
     EXPECT_EQ(BASS_StreamCreateFile(FALSE, mod.c_str(), 0, 0, BASS_SAMPLE_LOOP), 0u);

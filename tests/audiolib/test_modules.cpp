@@ -75,6 +75,12 @@ std::vector<std::uint8_t> TwoSubsongMod() {
     return bytes;
 }
 
+std::vector<std::uint8_t> NothingToPlayMod() {
+    auto bytes = ToneMod(50, 3);
+    bytes[20 + 31 * 30 + 2] = 0xFE; // order 0: "skip"
+    return bytes;
+}
+
 bool WriteSine(const std::filesystem::path& path, int format, double hz, double amplitude,
                double seconds, int rate) {
     const auto frames = static_cast<std::size_t>(seconds * rate);

@@ -23,6 +23,10 @@ std::vector<std::uint8_t> ToneModule(modwriter::Format format, int channels, int
 // A MOD with two subsongs: 0.96 s that loops back on itself, then 1.92 s.
 std::vector<std::uint8_t> TwoSubsongMod();
 
+// A MOD whose only order is a skip marker: libopenmpt loads it, with
+// nothing to play.
+std::vector<std::uint8_t> NothingToPlayMod();
+
 // A stereo sound file (libsndfile `format`, e.g. SF_FORMAT_WAV |
 // SF_FORMAT_PCM_16) holding a sine of `hz` at `amplitude` (0..1) on both
 // sides; false when libsndfile cannot write it.
