@@ -180,13 +180,13 @@ bool HasChannel(const Ctx& c, int ch) {
     return ch < c.channels;
 }
 
-int Level(const Ctx& c, int ins) {
+// Each instrument's volume before the format's and the style's loudness.
+int Level(int ins) {
     static const std::map<int, int> levels = {
         {InsLead, 48},    {InsLead2, 46},     {InsArp, 34},     {InsBass, 46}, {InsKick, 64},
         {InsSnare, 50},   {InsHatClosed, 30}, {InsHatOpen, 24}, {InsEcho, 16}, {InsPad, 11},
         {InsCounter, 20}, {InsSparkle, 16},   {InsClap, 22},
     };
-    (void)c;
     return levels.at(ins);
 }
 
@@ -211,7 +211,7 @@ void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1) {
     cell.note = static_cast<std::uint8_t>(NoteFor(c, ins, midi));
     cell.instrument = static_cast<std::uint8_t>(ins);
     if (!IsMod(c))
-        cell.volume = static_cast<std::int8_t>(Loudness(c, volume < 0 ? Level(c, ins) : volume));
+        cell.volume = static_cast<std::int8_t>(Loudness(c, volume < 0 ? Level(ins) : volume));
     else
         cell.volume = -1;
 }
@@ -356,7 +356,7 @@ void PlayLead(Ctx& c, const std::vector<Played>& notes, int ins, int volumeDrop,
         const Played& p = notes[i];
         const int midi = Pitch(c, c.leadTonic, p.degree);
         const int end = std::min(p.row + p.len, sectionEnd);
-        Put(c, Lead, p.row, ins, midi, Level(c, ins) - volumeDrop);
+        Put(c, Lead, p.row, ins, midi, Level(ins) - volumeDrop);
         const bool legato = i > 0 && notes[i - 1].row + notes[i - 1].len == p.row;
         if (c.style->slides && legato && p.len >= 6 &&
             std::abs(p.degree - notes[i - 1].degree) <= 2 && c.rng.Chance(50))
@@ -486,8 +486,7 @@ void PlayArp(Ctx& c, const Section& s) {
             static const int order[8] = {0, 1, 2, 3, 2, 1, 2, 1};
             const int tones[4] = {base, base + third, base + fifth, base + 12};
             for (int r = 0; r < RowsPerBar; ++r)
-                Put(c, Arp, row0 + r, InsArp, tones[order[r % 8]],
-                    Level(c, InsArp) - (r % 2 ? 8 : 2));
+                Put(c, Arp, row0 + r, InsArp, tones[order[r % 8]], Level(InsArp) - (r % 2 ? 8 : 2));
             continue;
         }
         for (int r = 0; r < RowsPerBar; ++r) {
@@ -558,14 +557,14 @@ void PlayDrums(Ctx& c, const Section& s) {
                 kick = r == 12;
             }
             if (s.variation > 0 && hat == '.' && r % 2 == 0 && s.kind != Kind::Bridge) hat = 'g';
-            const int snareVol = lastBar && r >= 12 ? 34 + 4 * (r - 12) : Level(c, InsSnare);
+            const int snareVol = lastBar && r >= 12 ? 34 + 4 * (r - 12) : Level(InsSnare);
             if (kick && !(snare && r % 8 == 4))
                 Put(c, Kit, row, InsKick, DrumNote);
             else if (snare)
                 Put(c, Kit, row, InsSnare, DrumNote, snareVol);
             if (IsMod(c) && (kick || snare)) continue;
             if (hat == 'x') Put(c, hatCh, row, InsHatClosed, DrumNote);
-            if (hat == 'g') Put(c, hatCh, row, InsHatClosed, DrumNote, Level(c, InsHatClosed) - 8);
+            if (hat == 'g') Put(c, hatCh, row, InsHatClosed, DrumNote, Level(InsHatClosed) - 8);
             if (hat == 'o') Put(c, hatCh, row, InsHatOpen, DrumNote);
             if (HasChannel(c, Perc) && snare && (s.kind == Kind::B || s.variation > 0))
                 Put(c, Perc, row, InsClap, DrumNote);
@@ -725,7 +724,7 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
         modwriter::Instrument i;
         i.name = name;
         i.sample = ToneSample(t);
-        i.sample.volume = mod ? Loudness(c, Level(c, ins)) : 64;
+        i.sample.volume = mod ? Loudness(c, Level(ins)) : 64;
         return i;
     };
     auto drum = [&](const char* name, Drum d, double tone, double length) {
@@ -753,7 +752,7 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     ins.push_back(drum("open hat", Drum::HatOpen, 1.0, 1.0));
     if (mod) {
         for (int k = InsKick; k <= InsHatOpen; ++k)
-            ins[static_cast<std::size_t>(k - 1)].sample.volume = Loudness(c, Level(c, k));
+            ins[static_cast<std::size_t>(k - 1)].sample.volume = Loudness(c, Level(k));
         return;
     }
     ins.push_back(ins[0]);
