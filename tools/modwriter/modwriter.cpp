@@ -591,7 +591,7 @@ std::vector<std::uint8_t> EncodeIt(const Song& song) {
     Out o;
     o.text("IMPM", 4);
     o.text(song.name, 26);
-    o.u16le(0x0410); // row highlights: beat 4, bar 16
+    o.u16le(0x1004); // row highlights: 4 rows a beat (low byte), 16 a bar
     o.u16le(nOrd), o.u16le(nIns), o.u16le(nSmp), o.u16le(nPat);
     o.u16le(0x0214), o.u16le(0x0214);
     o.u16le(1 | (instruments ? 4 : 0) | 8); // stereo, instruments, linear slides
