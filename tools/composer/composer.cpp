@@ -393,6 +393,17 @@ void Phrase(Ctx& c, const Section& s, const Motif& m, int halfIndex) {
     PlayLead(c, kept, ins, 0, end);
 }
 
+// Two notes at the end of the intro that step up into the first theme.
+void Pickup(Ctx& c, const Section& s) {
+    const LeadRange range = RangeOf(c);
+    const int next = s.start + s.bars * RowsPerBar;
+    const auto first = Realise(c, c.motifA, next, (range.low + range.high) / 2, -1, nullptr);
+    if (first.empty() || first[0].row != next) return;
+    const int d = first[0].degree;
+    PlayLead(c, {{next - 4, 2, Fold(d - 2, range)}, {next - 2, 2, Fold(d - 1, range)}}, InsLead, 8,
+             next);
+}
+
 // Long notes on chord tones, one or two a bar, moving by step.
 // Every other bridge trades bars: the lead calls with the opening bar of
 // the first theme on the bridge's chords, the arpeggios answer.
@@ -563,7 +574,9 @@ void PlayDrums(Ctx& c, const Section& s) {
             else if (snare)
                 Put(c, Kit, row, InsSnare, DrumNote, snareVol);
             if (IsMod(c) && (kick || snare)) continue;
-            if (hat == 'x') Put(c, hatCh, row, InsHatClosed, DrumNote);
+            // Hats lean on the beat and lighten off it.
+            if (hat == 'x')
+                Put(c, hatCh, row, InsHatClosed, DrumNote, Level(InsHatClosed) + (r % 4 ? -3 : 2));
             if (hat == 'g') Put(c, hatCh, row, InsHatClosed, DrumNote, Level(InsHatClosed) - 8);
             if (hat == 'o') Put(c, hatCh, row, InsHatOpen, DrumNote);
             if (HasChannel(c, Perc) && snare && (s.kind == Kind::B || s.variation > 0))
@@ -918,6 +931,9 @@ bool Compose(const SongEntry& row, Composition* out, std::string* error) {
         PlayDrums(c, s);
         PlayPads(c, s, voices);
         switch (s.kind) {
+        case Kind::Intro:
+            Pickup(c, s);
+            break;
         case Kind::A:
             Phrase(c, s, c.motifA, 0);
             break;
