@@ -244,8 +244,12 @@ int ChordAt(const Ctx& c, int row) {
 
 // ---- melody ----
 
-Motif MakeMotif(Rng& rng, const Style& style, int avoidFirstCell) {
-    for (;;) {
+// Two bars of rhythm from the style's cells, with scale steps between the
+// notes. A motif of 4..14 notes that starts in the first beat is wanted; a
+// second motif avoids the first one's opening length.
+Motif MakeMotif(Rng& rng, const Style& style, int avoidFirstLength) {
+    for (int attempt = 0;; ++attempt) {
+        const bool settle = attempt >= 200; // take what comes rather than search on
         std::string rows;
         int total = 0;
         for (const RhythmCell& rc : style.rhythm)
@@ -276,8 +280,9 @@ Motif MakeMotif(Rng& rng, const Style& style, int avoidFirstCell) {
                 sounding = false;
             }
         }
-        if (m.size() < 4 || m.size() > 14 || m[0].row > 4) continue;
-        if (avoidFirstCell >= 0 && m[0].len == avoidFirstCell) continue;
+        if (m.empty()) continue;
+        if (!settle && (m.size() < 4 || m.size() > 14 || m[0].row > 4)) continue;
+        if (!settle && avoidFirstLength >= 0 && m[0].len == avoidFirstLength) continue;
         int lastStep = 0;
         for (std::size_t i = 1; i < m.size(); ++i) {
             static const std::vector<int> steps = {0,  0,  1, 1, 1,  1,  1, -1, -1, -1,
