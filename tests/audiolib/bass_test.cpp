@@ -280,6 +280,8 @@ TEST_F(BassDisk, ThePlaylistsSongsLoadWithTheirLengthsAndChannels) {
     fs::current_path(root);
     for (const auto& file : songs) {
         const std::string path = ".\\songs\\" + file.string();
+        // Tried as a stream first, as the player does: no song passes for one.
+        EXPECT_EQ(BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_SAMPLE_LOOP), 0u) << path;
         const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
         EXPECT_NE(h, 0u) << path;
         if (h == 0) continue;
