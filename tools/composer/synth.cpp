@@ -120,12 +120,11 @@ modwriter::Sample ToneSample(const ToneShape& s) {
         break;
     }
     Normalise(loop);
-    // Waves of equal peak differ in loudness (a square is twice a thin
-    // pulse): bring the full ones down towards one RMS level.
     double power = 0;
     for (double v : loop)
         power += v * v;
-    const double level = std::min(1.0, 0.8 / std::sqrt(power / static_cast<double>(loop.size())));
+    const double level =
+        std::min(1.0, WaveRmsCeiling / std::sqrt(power / static_cast<double>(loop.size())));
     for (double& v : loop)
         v *= level;
 

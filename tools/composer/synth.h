@@ -34,6 +34,10 @@ struct ToneShape {
     double sustain = 1;
 };
 
+// Waves of equal peak differ in loudness (a square is twice a thin pulse):
+// a loop louder than this RMS level (of full scale) is brought down to it.
+constexpr double WaveRmsCeiling = 0.8;
+
 modwriter::Sample ToneSample(const ToneShape& shape);
 
 enum class Drum { Kick, Snare, HatClosed, HatOpen, Clap };

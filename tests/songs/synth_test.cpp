@@ -1,0 +1,128 @@
+// The composer's instruments: the waves keep their shapes and loops, the
+// drums their pitch drops and noise.
+
+#include "synth.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace composer;
+
+namespace {
+
+std::vector<double> LoopOf(const modwriter::Sample& s) {
+    const double full = s.sixteenBit ? 32767 : 127;
+    std::vector<double> v;
+    for (std::uint32_t i = s.loopStart; i < s.loopStart + s.loopLength; ++i)
+        v.push_back(s.data[i] / full);
+    return v;
+}
+
+double Rms(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v)
+        sum += x * x;
+    return std::sqrt(sum / static_cast<double>(v.size()));
+}
+
+// Zero crossings a second over [from, to) seconds of a sample made at `rate`.
+double Crossings(const modwriter::Sample& s, double rate, double from, double to) {
+    int n = 0;
+    for (auto i = static_cast<std::size_t>(from * rate) + 1;
+         i < static_cast<std::size_t>(to * rate); ++i)
+        n += (s.data[i - 1] < 0) != (s.data[i] < 0);
+    return n / (to - from);
+}
+
+TEST(Synth, PulsesHaveTheirDutyAndLoopWholeCycles) {
+    for (auto [wave, duty] :
+         {std::pair{Wave::Pulse12, 0.125}, {Wave::Pulse25, 0.25}, {Wave::Pulse50, 0.5}}) {
+        ToneShape t;
+        t.wave = wave;
+        t.cycle = 64;
+        t.sixteenBit = true;
+        const auto s = ToneSample(t);
+        ASSERT_EQ(s.loopStart + s.loopLength, s.data.size());
+        ASSERT_EQ(s.loopLength % 64, 0u);
+        const auto loop = LoopOf(s);
+        const double mid = (*std::max_element(loop.begin(), loop.end()) +
+                            *std::min_element(loop.begin(), loop.end())) /
+                           2;
+        const auto high =
+            std::count_if(loop.begin(), loop.end(), [&](double x) { return x > mid; });
+        EXPECT_NEAR(double(high) / loop.size(), duty, 0.04) << duty;
+    }
+}
+
+TEST(Synth, LoudWavesComeDownToTheCeilingAndNoneClips) {
+    const double ceiling = 20 * std::log10(WaveRmsCeiling);
+    for (Wave w : {Wave::Pulse12, Wave::Pulse50, Wave::SoftSquare, Wave::Saw, Wave::Triangle,
+                   Wave::Organ, Wave::Pwm, Wave::DetunedSaw, Wave::Bell}) {
+        ToneShape t;
+        t.wave = w;
+        t.cycle = 128;
+        t.sixteenBit = true;
+        const auto s = ToneSample(t);
+        const double level = 20 * std::log10(Rms(LoopOf(s)));
+        EXPECT_LE(level, ceiling + 0.1) << int(w);
+        EXPECT_GT(level, -12.0) << int(w);
+    }
+    // A square (RMS at full scale) sits at the ceiling; a saw stays below it.
+    ToneShape t;
+    t.cycle = 128;
+    t.sixteenBit = true;
+    t.wave = Wave::Pulse50;
+    EXPECT_NEAR(20 * std::log10(Rms(LoopOf(ToneSample(t)))), ceiling, 0.5);
+    t.wave = Wave::Saw;
+    EXPECT_LT(20 * std::log10(Rms(LoopOf(ToneSample(t)))), ceiling - 2);
+}
+
+TEST(Synth, BakedDecayFallsToTheSustainLevelAndLoopsThere) {
+    ToneShape t;
+    t.wave = Wave::Pulse50;
+    t.cycle = 32;
+    t.decayCycles = 40;
+    t.sustain = 0.5;
+    const auto s = ToneSample(t);
+    EXPECT_EQ(s.loopStart, 40u * 32);
+    double first = 0, last = 0;
+    for (int i = 0; i < 32; ++i) {
+        first = std::max(first, std::abs(double(s.data[i])));
+        last = std::max(last, std::abs(double(s.data[s.loopStart + i])));
+    }
+    EXPECT_NEAR(last / first, 0.5, 0.05);
+    for (auto v : s.data)
+        EXPECT_TRUE(v >= -128 && v <= 127);
+}
+
+TEST(Synth, KickDropsItsPitchAndHatsAreBrightNoise) {
+    const double rate = 16726;
+    DrumShape k;
+    k.drum = Drum::Kick;
+    const auto kick = DrumSample(k);
+    EXPECT_GT(Crossings(kick, rate, 0.0, 0.03), 2 * Crossings(kick, rate, 0.1, 0.2));
+    EXPECT_LT(Crossings(kick, rate, 0.1, 0.2), 2 * 70.0); // down near 50 Hz
+
+    DrumShape h;
+    h.drum = Drum::HatClosed;
+    const auto hat = DrumSample(h);
+    EXPECT_GT(Crossings(hat, rate, 0.0, 0.03), 2 * 3000.0);
+    EXPECT_LT(hat.data.size(), kick.data.size() / 3);
+    // The tails fade out instead of clicking off.
+    for (const auto& s : {kick, hat})
+        EXPECT_LE(std::abs(int(s.data.back())), 1);
+}
+
+TEST(Synth, NoiseSeedsGiveDifferentButRepeatableDrums) {
+    DrumShape a;
+    a.drum = Drum::Snare;
+    a.noiseSeed = 7;
+    DrumShape b = a;
+    b.noiseSeed = 8;
+    EXPECT_EQ(DrumSample(a).data, DrumSample(a).data);
+    EXPECT_NE(DrumSample(a).data, DrumSample(b).data);
+}
+
+} // namespace
