@@ -2,17 +2,21 @@
 
 // A small, format-neutral tracker song and writers for three module formats:
 //
-//   MOD  ProTracker "M.K.": exactly 4 channels, up to 31 instruments (their
-//        samples; no envelopes), 64-row patterns, notes C-4..B-6 (Amiga periods
-//        113..856), 8-bit samples played at 8363 Hz for C-5. Speed and tempo
-//        go into free effect slots of the first played row (the tempo always).
-//   XM   FastTracker 2 v1.04: 2..32 channels, up to 128
-//        instruments with volume envelopes (up to 12 points), linear
-//        frequency table, 1..256 rows a pattern, notes C-1..B-8.
-//   IT   Impulse Tracker (cmwt 0x0214): 1..64 channels, up to 99 instruments
-//        in instruments mode
-//        (volume envelopes, up to 25 points) or samples mode, uncompressed
-//        8- or 16-bit samples, 32..200 rows a pattern, notes C-0..B-9.
+//   MOD  ProTracker "M.K.": exactly 4 channels (panned left, right, right,
+//        left), up to 31 instruments (their samples; no envelopes), up to 64
+//        patterns of 64 rows, all of them played, notes C-4..B-6 (Amiga
+//        periods 856..113), 8-bit samples played at 8363 Hz for C-5, loops in
+//        whole words. Speed and tempo go into free effect slots of the first
+//        played row (the tempo always).
+//   XM   FastTracker 2 v1.04: 2..32 channels, up to 128 instruments with
+//        volume envelopes (up to 12 points), sample panning, linear frequency
+//        table, 1..256 rows a pattern, notes C-1..B-8.
+//   IT   Impulse Tracker (cmwt 0x0214): 1..64 channels with their panning,
+//        up to 99 instruments in instruments mode (volume envelopes, up to 25
+//        points) or samples mode, uncompressed 8- or 16-bit samples, 32..200
+//        rows a pattern, notes C-0..B-9.
+//
+// Every song plays its order list once; the writers add no jump back.
 //
 // Notes are numbered in semitones from C-0 (C-5 = 60, the note at which a
 // sample plays at its c5Rate). Effect parameters are the raw parameter byte
