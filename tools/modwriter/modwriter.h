@@ -5,8 +5,9 @@
 //   MOD  ProTracker "M.K.": exactly 4 channels (panned left, right, right,
 //        left), up to 31 instruments (their samples; no envelopes), up to 64
 //        patterns of 64 rows, all of them played, notes C-4..B-6 (Amiga
-//        periods 856..113), 8-bit samples played at 8363 Hz for C-5, loops in
-//        whole words. Speed and tempo go into free effect slots of the first
+//        periods 856..113), 8-bit samples whose c5Rate is 8363 Hz within a
+//        finetune step (C-5 is period 428, which players sound at 8287 Hz),
+//        loops in whole words. Speed and tempo go into free effect slots of the first
 //        played row (the tempo always).
 //   XM   FastTracker 2 v1.04: 2..32 channels, up to 128 instruments with
 //        volume envelopes (up to 12 points), sample panning, linear frequency
