@@ -289,12 +289,14 @@ int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourc
         const long line = scan - static_cast<long>(startScan);
         const int toY = y + j;
         if (line < 0 || line >= static_cast<long>(lines) || toY < 0 || toY >= to->height) continue;
-        for (int i = 0; i < static_cast<int>(width); ++i) {
-            const int fromX = sourceX + i, toX = x + i;
-            if (fromX < 0 || fromX >= dibWidth || toX < 0 || toX >= to->width) continue;
-            to->pixels[static_cast<std::size_t>(toY) * to->width + toX] =
-                in[static_cast<std::size_t>(line) * dibWidth + fromX];
-        }
+        // The columns that lie on both the DIB and the bitmap.
+        const long first = std::max({0L, -static_cast<long>(sourceX), -static_cast<long>(x)});
+        const long last = std::min({static_cast<long>(width), dibWidth - static_cast<long>(sourceX),
+                                    static_cast<long>(to->width) - x});
+        if (first < last)
+            std::memcpy(&to->pixels[static_cast<std::size_t>(toY) * to->width + x + first],
+                        &in[static_cast<std::size_t>(line) * dibWidth + sourceX + first],
+                        static_cast<std::size_t>(last - first) * 4);
     }
     return static_cast<int>(lines);
 }

@@ -80,6 +80,21 @@ TEST(Drawing, CopiesAndBottomUpTransfersKeepEveryByteInItsRow) {
     GetDIBits(canvas.dc, canvas.bitmap, 0, kH, topDown.data(), &info, DIB_RGB_COLORS);
     EXPECT_EQ(topDown[10 * kW + 20], Bgra(1, 2, 3, 255));
 
+    // A part of a bottom-up DIB: (sourceX, sourceY) is the lower-left corner
+    // of the source rectangle, and the bits hold scan lines 1 and 2 only.
+    const std::uint32_t dib[2][4] = {{11, 12, 13, 14}, {21, 22, 23, 24}}; // scans 1, 2
+    BITMAPINFO small4 = FrameDescription();
+    small4.bmiHeader.biWidth = 4;
+    small4.bmiHeader.biHeight = 4;
+    Surface target(4, 4, nullptr);
+    EXPECT_EQ(SetDIBitsToDevice(target.dc, 1, 1, 2, 2, 1, 1, 1, 2, dib, &small4, DIB_RGB_COLORS),
+              2);
+    EXPECT_EQ(target.At(1, 1), 22u) << "the upper row of the rectangle is scan 2";
+    EXPECT_EQ(target.At(2, 1), 23u);
+    EXPECT_EQ(target.At(1, 2), 12u);
+    EXPECT_EQ(target.At(2, 2), 13u);
+    EXPECT_EQ(target.At(0, 0) | target.At(3, 3) | target.At(3, 1) | target.At(1, 3), 0u);
+
     // Part of a copy off either bitmap is left out, not read or written.
     Surface small(10, 10, nullptr);
     EXPECT_TRUE(BitBlt(small.dc, -5, -5, 10, 10, background.dc, 0, 0, SRCCOPY));
