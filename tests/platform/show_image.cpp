@@ -1,6 +1,7 @@
 // Shows a known translucent image over an opaque backdrop on a real desktop,
 // for the screenshot checks of x11_test.sh. Runs the loop like the program:
-// a 25 ms tick presents the image, a drag moves the window, Escape ends.
+// a 25 ms tick presents the image, a drag moves the window, B shows a
+// message box, M minimises, Escape (or the desktop's close) ends.
 // Usage: platform_show_image            show and run until Escape
 //        platform_show_image compositor exit 0 if a compositor is running
 
@@ -45,6 +46,19 @@ LRESULT Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         return DefWindowProcA(w, message, wParam, lParam);
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) PostMessageA(w, WM_CLOSE, 0, 0);
+        if (wParam == 'M') ShowWindow(w, SW_MINIMIZE);
+        if (wParam == 'B') {
+            const int before = ticks;
+            MessageBoxA(nullptr, "A box on the desktop", "Box caption", MB_ICONINFORMATION);
+            std::printf("box open for %d ticks\n", ticks - before);
+            std::fflush(stdout);
+        }
+        return 0;
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED) {
+            std::printf("minimised\n");
+            std::fflush(stdout);
+        }
         return 0;
     case WM_CLOSE:
         PostQuitMessage(0);

@@ -3,11 +3,12 @@
 # with openbox and picom the half-transparent third blends with the blue
 # backdrop below; with no compositor the fully transparent third is cut away
 # by a window shape (blue shows through, never black). In both a drag moves
-# the window and Escape ends the program with status 0.
+# the window and a message box lets the ticks go on; the program ends with
+# status 0 on Escape, and minimised on the desktop's close.
 # Usage: x11_test.sh path/to/platform_show_image
 set -euo pipefail
 tool=$1
-for cmd in Xvfb openbox picom xdotool import xdpyinfo od; do
+for cmd in Xvfb openbox picom xdotool xwininfo xprop import xdpyinfo od; do
     if ! command -v "$cmd" >/dev/null; then
         echo "skipped: $cmd is not installed"
         exit 77
@@ -67,11 +68,12 @@ wait_for() { # seconds, command...
 
 # Runs the tool, checks the three thirds of the window, drags it by 50, 40
 # and ends it with Escape. $1: the name of the case; $2 r g b of the
-# half-transparent third.
+# half-transparent third; $5 how it ends: escape, or minimise and a signal.
 run_case() {
-    local name=$1
+    local name=$1 ending=$5
     "$tool" >"$work/out" 2>"$work/err" &
     local tool_pid=$!
+    pids+=("$tool_pid")
     if ! wait_for 15 grep -q ready "$work/out"; then
         fail "$name: the window never showed"
         kill "$tool_pid" 2>/dev/null || true
@@ -93,7 +95,48 @@ run_case() {
     sleep 0.2
     xdotool mouseup 1
     sleep 0.3
-    xdotool key Escape
+    # A box on the desktop: the ticks go on until somebody answers it.
+    xdotool key b
+    if wait_for 10 bash -c "xwininfo -root -tree | grep -q '\"Box caption\"'"; then
+        local box
+        box=$(xwininfo -root -tree | awk '/"Box caption"/ && !found {print $1; found = 1}')
+        sleep 0.5
+        xdotool key --window "$box" Return
+        if wait_for 10 grep -q "box open for" "$work/out"; then
+            local ticks
+            ticks=$(sed -n 's/box open for \([0-9]*\) ticks/\1/p' "$work/out")
+            if ((ticks >= 10)); then
+                echo "ok: $name: $ticks ticks ran while the box was open"
+            else
+                fail "$name: only $ticks ticks while the box was open"
+            fi
+        else
+            fail "$name: the box did not go on Return"
+        fi
+    else
+        fail "$name: no box appeared"
+    fi
+    # Focus back on the window (a click without motion moves nothing).
+    xdotool mousemove 200 265 click 1
+    sleep 0.3
+    if [[ $ending == escape ]]; then
+        xdotool key Escape
+    else
+        # Minimised, then closed by the desktop (a signal arrives as its close).
+        xdotool key m
+        if wait_for 5 grep -q minimised "$work/out"; then
+            local id
+            id=$(xwininfo -root -tree | awk '/"translucent"/ && !found {print $1; found = 1}')
+            if xprop -id "$id" WM_STATE | grep -q Iconic; then
+                echo "ok: $name: minimised"
+            else
+                fail "$name: not iconic after minimising"
+            fi
+        else
+            fail "$name: no WM_SIZE for the minimise"
+        fi
+        kill -TERM "$tool_pid"
+    fi
     local status=0
     wait "$tool_pid" || status=$?
     [[ $status -eq 0 ]] || fail "$name: the tool ended with status $status"
@@ -112,7 +155,7 @@ picom_pid=$!
 pids+=("$picom_pid")
 if wait_for 10 "$tool" compositor; then
     # Premultiplied white at half alpha over blue: 128 + 255 * 127 / 255.
-    run_case "openbox + picom" 128 128 255
+    run_case "openbox + picom" 128 128 255 escape
 else
     fail "picom never took the compositor selection"
 fi
@@ -121,7 +164,7 @@ kill "$picom_pid"
 wait "$picom_pid" 2>/dev/null || true
 if wait_for 10 bash -c "! '$tool' compositor"; then
     # No blending: the premultiplied colour shows as it is.
-    run_case "openbox, no compositor" 128 128 128
+    run_case "openbox, no compositor" 128 128 128 signal
 else
     fail "the compositor did not go away"
 fi
