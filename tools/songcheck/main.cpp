@@ -5,6 +5,7 @@
 #include "composer.h"
 #include "songcheck.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,14 +19,23 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     auto pathOf = [&](int i) { return dir + "/" + std::string(SongTable.entries[i].path + 8); };
     if (argc == 5) {
-        const int i = std::atoi(argv[3]);
-        if (std::strcmp(argv[2], "--wav") != 0 || i < 0 || i >= SongTable.count) {
+        int i = -1;
+        const char* end = argv[3] + std::strlen(argv[3]);
+        const auto parsed = std::from_chars(argv[3], end, i);
+        if (std::strcmp(argv[2], "--wav") != 0 || parsed.ec != std::errc() || parsed.ptr != end ||
+            i < 0 || i >= SongTable.count) {
             std::fprintf(stderr, "songcheck: --wav takes a song index 0..%d\n",
                          SongTable.count - 1);
             return 2;
         }
-        return songcheck::WriteWav(argv[4], songcheck::Render(songcheck::ReadFile(pathOf(i)))) ? 0
-                                                                                               : 1;
+        try {
+            if (songcheck::WriteWav(argv[4], songcheck::Render(songcheck::ReadFile(pathOf(i)))))
+                return 0;
+            std::fprintf(stderr, "songcheck: cannot write %s\n", argv[4]);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "songcheck: cannot play %s: %s\n", pathOf(i).c_str(), e.what());
+        }
+        return 1;
     }
     static const char* const keys[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                          "F#", "G",  "G#", "A",  "A#", "B"};
