@@ -64,6 +64,10 @@ int main(int argc, char** argv) {
                     f.seconds, f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, comp.swing,
                     comp.style.c_str(), keys[comp.key], comp.mode.c_str());
     }
+    if (failures == SongTable.count) {
+        std::printf("no song could be measured in %s\n", dir.c_str());
+        return 1;
+    }
     std::printf(
         "total %.1f min; tempos %.0f..%.0f BPM; highest peak %.1f dBFS; RMS %.1f..%.1f dB;\n"
         "longest inner silence %.2f s; largest duration difference %.2f %%; %d failed\n",
