@@ -200,11 +200,16 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
     const int firstRow = std::max(toRows.first, fromRows.first);
     const int lastRow = std::min(toRows.last, fromRows.last);
     if (firstCol >= lastCol) return TRUE;
-    for (int row = firstRow; row < lastRow; ++row)
+    // Within one bitmap a copy downwards runs from the bottom row up, so no
+    // row is overwritten before it is read.
+    const bool upwards = to == from && y > sourceY;
+    for (int k = firstRow; k < lastRow; ++k) {
+        const int row = upwards ? lastRow - 1 - (k - firstRow) : k;
         std::memmove(&to->pixels[static_cast<std::size_t>(y + row) * to->width + x + firstCol],
                      &from->pixels[static_cast<std::size_t>(sourceY + row) * from->width + sourceX +
                                    firstCol],
                      static_cast<std::size_t>(lastCol - firstCol) * 4);
+    }
     return TRUE;
 }
 

@@ -336,7 +336,7 @@ WPARAM VirtualKey(SDL_Keycode key) {
 int OnPushedEvent(const SDL_Event& event) {
     // SDL_PollEvent pushes a sentinel of its own on every call: waking on it
     // would turn the wait into a busy loop.
-    if (event.type != SDL_POLLSENTINEL) SDL_SemPost(WakeSemaphore());
+    if (event.type != SDL_POLLSENTINEL && !SdlCanWait()) SDL_SemPost(WakeSemaphore());
     return 1;
 }
 

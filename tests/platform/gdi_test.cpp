@@ -95,6 +95,14 @@ TEST(Drawing, CopiesAndBottomUpTransfersKeepEveryByteInItsRow) {
     EXPECT_EQ(target.At(2, 2), 13u);
     EXPECT_EQ(target.At(0, 0) | target.At(3, 3) | target.At(3, 1) | target.At(1, 3), 0u);
 
+    // A copy within one bitmap, one row down, reads every row before it is
+    // overwritten.
+    const std::uint32_t column[4] = {1, 2, 3, 4};
+    Surface strip(1, 4, column);
+    EXPECT_TRUE(BitBlt(strip.dc, 0, 1, 1, 3, strip.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(std::vector<std::uint32_t>(strip.Pixels(), strip.Pixels() + 4),
+              (std::vector<std::uint32_t>{1, 1, 2, 3}));
+
     // Part of a copy off either bitmap is left out, not read or written.
     Surface small(10, 10, nullptr);
     EXPECT_TRUE(BitBlt(small.dc, -5, -5, 10, 10, background.dc, 0, 0, SRCCOPY));
