@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <strings.h>
 
 namespace platform::detail {
@@ -20,6 +21,26 @@ bool HasDisplay() {
 
 static int WatchPushedEvents(void*, SDL_Event*);
 
+// SDL falls back to its invisible offscreen driver when no display can be
+// reached; a program nobody can see, playing on, is not what a user wants,
+// so without a display that was asked for there is no video at all.
+static void StartVideo(Platform& s) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "platform: no display: %s\n", SDL_GetError());
+        return;
+    }
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver == "offscreen" && !(requested && std::strstr(requested, "offscreen"))) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::fprintf(stderr, "platform: no display to open a window on (DISPLAY is %s)\n",
+                     SDL_getenv("DISPLAY") ? "unreachable" : "not set");
+        return;
+    }
+    s.videoUp = true;
+    s.videoDriver = driver;
+}
+
 void EnsureStarted() {
     Platform& s = State();
     if (s.started) return;
@@ -32,12 +53,7 @@ void EnsureStarted() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0)
         std::fprintf(stderr, "platform: cannot start SDL: %s\n", SDL_GetError());
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
-        s.videoUp = true;
-        s.videoDriver = SDL_GetCurrentVideoDriver();
-    } else {
-        std::fprintf(stderr, "platform: no video: %s\n", SDL_GetError());
-    }
+    StartVideo(s);
     Uint32 first = SDL_RegisterEvents(2);
     s.tickEvent = first;
     s.wakeEvent = first + 1;

@@ -82,6 +82,25 @@ TEST(WindowLifecycle, ScreenSizeAndMetricsCentreTheWindow) {
     EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
 }
 
+// Without a reachable display SDL would fall back to an invisible window; the
+// layer refuses the window instead, with a message.
+TEST(WindowLifecycle, NoReachableDisplayMeansNoWindow) {
+    EXPECT_EXIT(
+        {
+            unsetenv("SDL_VIDEODRIVER");
+            setenv("DISPLAY", ":9999", 1);
+            WNDCLASSA c{};
+            c.lpfnWndProc = DefWindowProcA;
+            c.lpszClassName = "NoDisplay";
+            RegisterClassA(&c);
+            HWND w = CreateWindowExA(0, "NoDisplay", "x", WS_VISIBLE, 0, 0, 372, 250, nullptr,
+                                     nullptr, nullptr, nullptr);
+            std::exit(w == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "no display to open a window on \\(DISPLAY is unreachable\\)");
+}
+
 TEST(ProcessEnd, ExitProcessEndsWithTheGivenStatus) {
     EXPECT_EXIT(ExitProcess(0), ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(ExitProcess(7), ::testing::ExitedWithCode(7), "");
