@@ -323,9 +323,9 @@ TEST_F(BassDummy, PositionMovesAtRealTimeAndHoldsWhilePaused) {
     std::this_thread::sleep_for(400ms);
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // Never ahead of the wall clock, as decoding is; behind it by the output
-    // latency (and, on a loaded machine, by a late audio thread).
-    EXPECT_LE(Seconds(h), wall);
+    // Not ahead of the wall clock by more than a block, as decoding would
+    // be; behind it by the output latency (more on a loaded machine).
+    EXPECT_LE(Seconds(h), wall + 0.03);
     EXPECT_GE(Seconds(h), wall * 0.6);
 
     ASSERT_TRUE(BASS_ChannelPause(h));
