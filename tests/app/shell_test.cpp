@@ -319,4 +319,14 @@ TEST_F(ShellTest, EscapeAndTheDesktopCloseEndTheProgramWithStatusZero) {
     }
 }
 
+TEST_F(ShellTest, AHeldEscapeEndsTheProgramOnce) {
+    // Auto-repeat: several presses queue before the loop gets to the quit.
+    for (int repeat = 0; repeat < 3; ++repeat)
+        win.queue.push_back(MSG{TheWindow(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}});
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(bass.freeCalls, 1);
+    EXPECT_EQ(std::count(win.log.begin(), win.log.end(), "DestroyWindow"), 1);
+    EXPECT_TRUE(win.boxes.empty());
+}
+
 } // namespace
