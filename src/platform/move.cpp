@@ -33,32 +33,64 @@ bool SwallowedByMove(const MSG& m) {
 
 } // namespace
 
+namespace {
+
+// Runs the program's messages for a while: ticks and posted messages are
+// dispatched, pointer moves belong to the move, a release is kept for the
+// program. False once the release has come or the window is gone.
+bool DispatchDuringMove(HWND window) {
+    MSG m;
+    const Wait got = NextMessage(m, kMovePollMs, false);
+    if (got == Wait::Message && m.message == WM_LBUTTONUP) {
+        RequeueFront(m);
+        return false;
+    }
+    if (got == Wait::Message && !SwallowedByMove(m)) DispatchMessageA(&m);
+    return FindWindow(window) != nullptr;
+}
+
+// The layer moves the window itself: the pressed point of the window stays
+// under the pointer, so motion before the move began is not lost.
+void MoveByHand(HWND window, int grabX, int grabY) {
+    int x = 0, y = 0;
+    for (;;) {
+        const bool goOn = DispatchDuringMove(window);
+        const Uint32 buttons = PointerNow(x, y);
+        if (!FindWindow(window)) return;
+        MoveTo(window, x - grabX, y - grabY);
+        if (!goOn || !(buttons & SDL_BUTTON_LMASK)) return;
+    }
+}
+
+// The window manager moves the window, from the pressed point on; the layer
+// keeps the messages going until the button is up.
+bool MoveByWindowManager(HWND window, int grabX, int grabY) {
+    int windowX = 0, windowY = 0, x = 0, y = 0;
+    SDL_GetWindowPosition(window->sdl, &windowX, &windowY);
+    if (!WindowManagerMoves() ||
+        !StartWindowManagerMove(window->sdl, windowX + grabX, windowY + grabY))
+        return false;
+    while (DispatchDuringMove(window) && (PointerNow(x, y) & SDL_BUTTON_LMASK)) {
+    }
+    if (FindWindow(window)) SendOwnButtonRelease(window->sdl, x, y);
+    return true;
+}
+
+} // namespace
+
 // The window follows the pointer until the left button is released; the
-// program's other messages, ticks included, go on being dispatched. Pointer
-// moves belong to the move; the release is handed on to the program after it.
+// program's other messages, ticks included, go on being dispatched. The
+// release is handed on to the program after the move.
 void RunWindowMove(HWND window) {
     Platform& s = State();
     int x = 0, y = 0;
     if (s.moveDepth > 0 || !(PointerNow(x, y) & SDL_BUTTON_LMASK)) return;
     ++s.moveDepth;
-    // The point of the window that was pressed stays under the pointer, so
-    // motion before the move began is not lost.
     const bool pressed = s.pressWindow == window;
     const int grabX = pressed ? s.pressX : x - window->x;
     const int grabY = pressed ? s.pressY : y - window->y;
-    MSG m;
-    for (;;) {
-        const Wait got = NextMessage(m, kMovePollMs, false);
-        const Uint32 buttons = PointerNow(x, y);
-        if (got == Wait::Message && m.message == WM_LBUTTONUP)
-            RequeueFront(m);
-        else if (got == Wait::Message && !SwallowedByMove(m))
-            DispatchMessageA(&m);
-        if (!FindWindow(window)) break; // destroyed meanwhile
-        MoveTo(window, x - grabX, y - grabY);
-        if (!(buttons & SDL_BUTTON_LMASK) || (got == Wait::Message && m.message == WM_LBUTTONUP))
-            break;
-    }
+    if (!HasDisplay() || !MoveByWindowManager(window, grabX, grabY))
+        MoveByHand(window, grabX, grabY);
     --s.moveDepth;
 }
 

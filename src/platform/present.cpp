@@ -79,6 +79,9 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
     if (w->wantsShow && !w->mapped) {
         SDL_ShowWindow(w->sdl);
         w->mapped = true;
+        // A shaped window was made off-screen; once mapped, place it again so
+        // the window manager knows where it is (its own moves start there).
+        if (w->shaped) SDL_SetWindowPosition(w->sdl, w->x, w->y);
         if (w->minimisePending) SDL_MinimizeWindow(w->sdl);
         w->minimisePending = false;
     }

@@ -135,5 +135,8 @@ void RunWindowMove(HWND window);
 // X11 helpers; each does nothing without an X11 display.
 bool FindArgbVisual(unsigned long& visualId);
 bool CompositorRunning();
+bool WindowManagerMoves(); // the window manager offers _NET_WM_MOVERESIZE
+bool StartWindowManagerMove(SDL_Window* window, int rootX, int rootY);
+void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY);
 
 } // namespace platform::detail

@@ -1,11 +1,15 @@
 // What the layer asks of the X server directly: the 32-bit visual that
-// carries alpha, and whether a compositor is running.
+// carries alpha, whether a compositor is running, and the window manager's
+// own window move.
 
 #include "platform/state.h"
 
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -40,6 +44,93 @@ bool CompositorRunning() {
     std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", DefaultScreen(display));
     const Atom selection = XInternAtom(display, name, False);
     return XGetSelectionOwner(display, selection) != None;
+}
+
+} // namespace platform::detail
+
+namespace platform::detail {
+namespace {
+
+struct SdlX11 {
+    Display* display = nullptr;
+    Window window = 0;
+};
+
+// SDL's own connection and the window's id: a grab held by SDL can only be
+// given up on SDL's connection.
+SdlX11 X11Of(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return {};
+    return {info.info.x11.display, info.info.x11.window};
+}
+
+} // namespace
+
+bool WindowManagerMoves() {
+    Display* display = OwnDisplay();
+    if (!display) return false;
+    const Atom supported = XInternAtom(display, "_NET_SUPPORTED", False);
+    const Atom moveResize = XInternAtom(display, "_NET_WM_MOVERESIZE", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), supported, 0, 4096, False, XA_ATOM,
+                           &type, &format, &count, &after, &data) != Success ||
+        !data)
+        return false;
+    const auto* atoms = reinterpret_cast<const Atom*>(data);
+    const bool found =
+        type == XA_ATOM && std::find(atoms, atoms + count, moveResize) != atoms + count;
+    XFree(data);
+    return found;
+}
+
+bool StartWindowManagerMove(SDL_Window* window, int rootX, int rootY) {
+    const SdlX11 x = X11Of(window);
+    if (!x.display) return false;
+    SDL_CaptureMouse(SDL_FALSE);
+    XUngrabPointer(x.display, CurrentTime);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = x.window;
+    event.xclient.message_type = XInternAtom(x.display, "_NET_WM_MOVERESIZE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = rootX;
+    event.xclient.data.l[1] = rootY;
+    event.xclient.data.l[2] = 8; // move
+    event.xclient.data.l[3] = 1; // the left button
+    event.xclient.data.l[4] = 1; // asked for by an ordinary program
+    XSendEvent(x.display, DefaultRootWindow(x.display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(x.display);
+    return true;
+}
+
+// The window manager keeps the release it saw; SDL would go on believing the
+// button is down and drop the next press.
+void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY) {
+    const SdlX11 x = X11Of(window);
+    if (!x.display) return;
+    int windowX = 0, windowY = 0;
+    SDL_GetWindowPosition(window, &windowX, &windowY);
+    XEvent event{};
+    event.xbutton.type = ButtonRelease;
+    event.xbutton.display = x.display;
+    event.xbutton.window = x.window;
+    event.xbutton.root = DefaultRootWindow(x.display);
+    event.xbutton.time = CurrentTime;
+    event.xbutton.x = rootX - windowX;
+    event.xbutton.y = rootY - windowY;
+    event.xbutton.x_root = rootX;
+    event.xbutton.y_root = rootY;
+    event.xbutton.state = Button1Mask;
+    event.xbutton.button = Button1;
+    event.xbutton.same_screen = True;
+    XSendEvent(x.display, x.window, True, ButtonReleaseMask, &event);
+    XFlush(x.display);
 }
 
 } // namespace platform::detail

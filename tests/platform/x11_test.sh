@@ -2,8 +2,9 @@
 # Shows a translucent window on a real X server (Xvfb) and checks screenshots:
 # with openbox and picom the half-transparent third blends with the blue
 # backdrop below; with no compositor the fully transparent third is cut away
-# by a window shape (blue shows through, never black). In both a drag moves
-# the window and a message box lets the ticks go on; the program ends with
+# by a window shape (blue shows through, never black). In every case a drag
+# moves the window (by openbox's own move, or by the layer's without a window
+# manager) and a message box lets the ticks go on; the program ends with
 # status 0 on Escape, and minimised on the desktop's close.
 # Usage: x11_test.sh path/to/platform_show_image
 set -euo pipefail
@@ -147,9 +148,14 @@ run_case() {
     fi
 }
 
+# No window manager: the layer moves the window itself.
+run_case "no window manager" 128 128 128 escape
+
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
-sleep 0.5
+if ! wait_for 10 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_WM_MOVERESIZE"; then
+    fail "openbox did not start"
+fi
 picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
 picom_pid=$!
 pids+=("$picom_pid")
