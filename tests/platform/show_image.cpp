@@ -45,6 +45,7 @@ LRESULT Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam & MK_LBUTTON) SendMessageA(w, WM_NCLBUTTONDOWN, HTCAPTION, 0);
         return DefWindowProcA(w, message, wParam, lParam);
     case WM_KEYDOWN:
+        std::fprintf(stderr, "key %d after %d ticks\n", static_cast<int>(wParam), ticks);
         if (wParam == VK_ESCAPE) PostMessageA(w, WM_CLOSE, 0, 0);
         if (wParam == 'M') ShowWindow(w, SW_MINIMIZE);
         if (wParam == 'B') {
@@ -61,6 +62,7 @@ LRESULT Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_CLOSE:
+        std::fprintf(stderr, "close requested after %d ticks\n", ticks);
         PostQuitMessage(0);
         return 0;
     default:

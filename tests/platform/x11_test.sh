@@ -19,18 +19,12 @@ done
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}" "${desktop[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display itself and tells us which.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 unset SDL_VIDEODRIVER
 export SDL_AUDIODRIVER=dummy
 
@@ -54,6 +48,7 @@ expect_pixel() {
         local have=${pair%%:*} want=${pair##*:}
         if ((have - want > 3 || want - have > 3)); then
             fail "$what at $x,$y: got $got, want $3 $4 $5"
+            { xwininfo -root -children | grep -v " 1x1+" | tail -n +6; cat "$work/out" "$work/err"; } >&2 || true
             return
         fi
     done
@@ -72,7 +67,8 @@ wait_for() { # seconds, command...
 # half-transparent third; $5 how it ends: escape, or minimise and a signal.
 run_case() {
     local name=$1 ending=$5
-    "$tool" >"$work/out" 2>"$work/err" &
+    : >"$work/out" # empty before the start, so an earlier run's "ready" is not read
+    "$tool" >>"$work/out" 2>"$work/err" &
     local tool_pid=$!
     pids+=("$tool_pid")
     if ! wait_for 15 grep -q ready "$work/out"; then
@@ -80,6 +76,8 @@ run_case() {
         kill "$tool_pid" 2>/dev/null || true
         return
     fi
+    local id
+    id=$(xwininfo -root -tree | awk '/"translucent"/ && !found {print $1; found = 1}')
     sleep 0.5
     import -window root -depth 8 "rgb:$work/shot.rgb"
     # The window sits at 100, 100; its thirds are 124 pixels wide.
@@ -97,13 +95,15 @@ run_case() {
     xdotool mouseup 1
     sleep 0.3
     # A box on the desktop: the ticks go on until somebody answers it.
-    xdotool key b
+    # Keys go straight to the window, whoever has the focus.
+    xdotool key --window "$id" b
     if wait_for 10 bash -c "xwininfo -root -tree | grep -q '\"Box caption\"'"; then
         local box
         box=$(xwininfo -root -tree | awk '/"Box caption"/ && !found {print $1; found = 1}')
         sleep 0.5
-        xdotool key --window "$box" Return
-        if wait_for 10 grep -q "box open for" "$work/out"; then
+        # Return until the box goes: it may not take keys the moment it maps.
+        if wait_for 10 bash -c "xdotool key --window '$box' Return 2>/dev/null;
+                                sleep 0.4; grep -q 'box open for' '$work/out'"; then
             local ticks
             ticks=$(sed -n 's/box open for \([0-9]*\) ticks/\1/p' "$work/out")
             if ((ticks >= 10)); then
@@ -117,17 +117,13 @@ run_case() {
     else
         fail "$name: no box appeared"
     fi
-    # Focus back on the window (a click without motion moves nothing).
-    xdotool mousemove 200 265 click 1
-    sleep 0.3
     if [[ $ending == escape ]]; then
-        xdotool key Escape
+        # The window may be gone before the key's release is sent.
+        xdotool key --window "$id" Escape 2>/dev/null || true
     else
         # Minimised, then closed by the desktop (a signal arrives as its close).
-        xdotool key m
-        if wait_for 5 grep -q minimised "$work/out"; then
-            local id
-            id=$(xwininfo -root -tree | awk '/"translucent"/ && !found {print $1; found = 1}')
+        xdotool key --window "$id" m
+        if wait_for 10 grep -q minimised "$work/out"; then
             if xprop -id "$id" WM_STATE | grep -q Iconic; then
                 echo "ok: $name: minimised"
             else
@@ -148,32 +144,48 @@ run_case() {
     fi
 }
 
+# A fresh X server for each case, so nothing of one case (a key, a window
+# id used again) reaches the next. $1: "wm" to start openbox; $2: "picom" to
+# start the compositor as well.
+desktop=()
+start_desktop() {
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    desktop=($!)
+    wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$work/display")"
+    wait_for 10 xdpyinfo >/dev/null 2>&1 || true
+    if [[ $1 == wm ]]; then
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        desktop+=($!)
+        wait_for 30 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_WM_MOVERESIZE" ||
+            fail "openbox did not start: $(cat "$work/openbox.log")"
+    fi
+    if [[ ${2:-} == picom ]]; then
+        picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+        desktop+=($!)
+        wait_for 10 "$tool" compositor || fail "picom never took the compositor selection"
+    fi
+}
+stop_desktop() {
+    for pid in "${desktop[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${desktop[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+
 # No window manager: the layer moves the window itself.
+start_desktop none
 run_case "no window manager" 128 128 128 escape
+stop_desktop
 
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-if ! wait_for 10 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_WM_MOVERESIZE"; then
-    fail "openbox did not start"
-fi
-picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-picom_pid=$!
-pids+=("$picom_pid")
-if wait_for 10 "$tool" compositor; then
-    # Premultiplied white at half alpha over blue: 128 + 255 * 127 / 255.
-    run_case "openbox + picom" 128 128 255 escape
-else
-    fail "picom never took the compositor selection"
-fi
+# Premultiplied white at half alpha over blue: 128 + 255 * 127 / 255.
+start_desktop wm picom
+run_case "openbox + picom" 128 128 255 escape
+stop_desktop
 
-kill "$picom_pid"
-wait "$picom_pid" 2>/dev/null || true
-if wait_for 10 bash -c "! '$tool' compositor"; then
-    # No blending: the premultiplied colour shows as it is.
-    run_case "openbox, no compositor" 128 128 128 signal
-else
-    fail "the compositor did not go away"
-fi
+# No compositor: no blending, the premultiplied colour shows as it is.
+start_desktop wm
+run_case "openbox, no compositor" 128 128 128 signal
+stop_desktop
 
 if ((failures)); then
     echo "--- tool stderr"; cat "$work/err"
