@@ -18,8 +18,9 @@ namespace e2e {
 Child Launch(const std::vector<std::string>& command, const std::string& folder,
              const std::vector<std::string>& environment) {
     Child child;
-    child.stderrPath =
-        folder + "/" + std::filesystem::path(command.at(0)).filename().string() + ".stderr";
+    const std::string name = std::filesystem::path(command.at(0)).filename().string();
+    child.stderrPath = folder + "/" + name + ".stderr";
+    child.stdoutPath = folder + "/" + name + ".stdout";
     std::vector<char*> envp;
     for (const std::string& variable : environment)
         envp.push_back(const_cast<char*>(variable.c_str()));
@@ -33,7 +34,7 @@ Child Launch(const std::vector<std::string>& command, const std::string& folder,
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         const int err = open(child.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int out = open("/dev/null", O_WRONLY);
+        const int out = open(child.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
         dup2(err, 2);
         dup2(out, 1);

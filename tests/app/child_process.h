@@ -15,6 +15,7 @@ struct Child {
     pid_t pid = -1;      // -1 once reaped
     int waitStatus = -1; // waitpid's status once reaped
     std::string stderrPath;
+    std::string stdoutPath;
 };
 
 // Starts `command` (the program's path, then its arguments) in `folder` with

@@ -42,18 +42,21 @@ class DesktopTest : public ::testing::Test {
         folder = e2e::MakeTemporaryFolder();
         std::filesystem::create_directory(folder + "/songs");
         audioPath = folder + "/audio.raw";
-        // A display of this run's own, away from other runs.
-        int number = 300 + static_cast<int>(getpid() % 600);
-        while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
-            ++number;
-        display = ":" + std::to_string(number);
+        // Xvfb picks a free display itself and writes its number, so runs
+        // side by side never share one.
         server = e2e::Launch(
-            {"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, folder,
-            {});
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(socket); }, 30000))
-            << "Xvfb did not start on " << display;
-        ASSERT_TRUE(e2e::StillRunning(server)) << "Xvfb: " << e2e::Describe(server);
+            {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+            folder, {});
+        std::string number;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                number = e2e::ReadFile(server.stdoutPath);
+                return number.find('\n') != std::string::npos;
+            },
+            30000))
+            << "Xvfb did not start: " << e2e::Describe(server) << "\n"
+            << e2e::ReadFile(server.stderrPath);
+        display = ":" + number.substr(0, number.find('\n'));
     }
     void TearDown() override {
         e2e::StillRunning(program); // reaps it if it has ended, for Describe
