@@ -5,6 +5,7 @@
 #include "platform/testing.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <thread>
 
@@ -66,12 +67,17 @@ bool ShowOnDesktop(const ShownBox& box) {
     return result == 0;
 }
 
+constexpr std::size_t ShownBoxLimit = 256;
+
 } // namespace
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     EnsureStarted();
     Boxes& boxes = TheBoxes();
     const ShownBox box{text ? text : "", caption ? caption : "Error", type};
+    // Only the latest boxes are kept: a program whose songs are all missing
+    // reports one a tick for as long as it runs.
+    if (boxes.shown.size() == ShownBoxLimit) boxes.shown.erase(boxes.shown.begin());
     boxes.shown.push_back(box);
     ++boxes.open;
     if (BoxObserver observer = boxes.observer) {

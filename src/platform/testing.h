@@ -17,7 +17,8 @@ struct ShownBox {
     UINT type;
 };
 
-// Every box shown since the start or the last ClearShownBoxes, oldest first.
+// The boxes shown since the start or the last ClearShownBoxes, oldest first;
+// the latest 256 of them.
 const std::vector<ShownBox>& ShownBoxes();
 void ClearShownBoxes();
 

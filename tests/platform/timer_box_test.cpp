@@ -4,6 +4,8 @@
 #include "platform/testing.h"
 #include "window_test_support.h"
 
+#include <string>
+
 using namespace platform_test;
 namespace pt = platform::testing;
 
@@ -97,6 +99,17 @@ TEST_F(Boxes, WithoutADisplayTheTextGoesToStderrAndOkComesBack) {
     EXPECT_EQ(shown[0].type, MB_ICONERROR);
     EXPECT_EQ(shown[1].caption, "ERROR");
     EXPECT_EQ(shown[1].type, MB_ICONEXCLAMATION);
+}
+
+TEST_F(Boxes, TheLogKeepsOnlyTheLatestBoxes) {
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 300; ++i)
+        MessageBoxA(nullptr, std::to_string(i).c_str(), nullptr, MB_ICONERROR);
+    ::testing::internal::GetCapturedStderr();
+    const auto& shown = pt::ShownBoxes();
+    ASSERT_EQ(shown.size(), 256u);
+    EXPECT_EQ(shown.front().text, "44");
+    EXPECT_EQ(shown.back().text, "299");
 }
 
 // A box shown from a tick: the ticks go on meanwhile and re-enter the
