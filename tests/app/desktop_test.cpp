@@ -43,10 +43,11 @@ class DesktopTest : public ::testing::Test {
         std::filesystem::create_directory(folder + "/songs");
         audioPath = folder + "/audio.raw";
         // Xvfb picks a free display itself and writes its number, so runs
-        // side by side never share one.
-        server = e2e::Launch(
-            {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-            folder, {});
+        // side by side never share one. It must not reset when its last
+        // client leaves, or it refuses the program for a moment.
+        server = e2e::Launch({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
+                              "-nolisten", "tcp", "-noreset"},
+                             folder, {});
         std::string number;
         ASSERT_TRUE(WaitUntil(
             [&] {

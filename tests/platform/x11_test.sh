@@ -102,7 +102,9 @@ run_case() {
         box=$(xwininfo -root -tree | awk '/"Box caption"/ && !found {print $1; found = 1}')
         sleep 0.5
         # Return until the box goes: it may not take keys the moment it maps.
-        if wait_for 10 bash -c "xdotool key --window '$box' Return 2>/dev/null;
+        # The key is typed, not sent, into the box given the focus: a box may
+        # ignore sent keys, and without a window manager nothing focuses it.
+        if wait_for 10 bash -c "xdotool windowfocus '$box' key Return 2>/dev/null;
                                 sleep 0.4; grep -q 'box open for' '$work/out'"; then
             local ticks
             ticks=$(sed -n 's/box open for \([0-9]*\) ticks/\1/p' "$work/out")
@@ -150,7 +152,9 @@ run_case() {
 desktop=()
 start_desktop() {
     rm -f "$work/display"
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    # -noreset: otherwise the server resets when its last client leaves (the
+    # readiness probe) and refuses the next one for a moment.
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     desktop=($!)
     wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
     export DISPLAY=":$(cat "$work/display")"
