@@ -103,6 +103,9 @@ static SDL_Window* CreateSdlWindow(HWND__& w, LPCSTR title) {
     if (State().videoDriver == "x11" && !CompositorRunning()) {
         SDL_Window* shaped = SDL_CreateShapedWindow(name, w.x, w.y, w.width, w.height, flags);
         if (shaped) {
+            // SDL makes a shaped window at (-1000, -1000); it belongs where
+            // the caller asked from the start, shown or not.
+            SDL_SetWindowPosition(shaped, w.x, w.y);
             w.shaped = true;
             return shaped;
         }
