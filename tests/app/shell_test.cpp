@@ -1,6 +1,7 @@
 #include "app/shell.h"
 
 #include "../playback/fake_bass.h"
+#include "../playback/test_song_table.h"
 #include "fake_win32.h"
 #include "playback/player.h"
 #include "playback/song_table.h"
@@ -8,19 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 using fake_bass::bass;
 using fake_win32::win;
 
 namespace {
-
-std::string PathOf(int song) {
-    char path[32];
-    std::snprintf(path, sizeof path, ".\\songs\\song%02d.mod", song);
-    return path;
-}
 
 HWND TheWindow() {
     return reinterpret_cast<HWND>(std::uintptr_t{0x1234});
@@ -35,7 +29,7 @@ class ShellTest : public ::testing::Test {
         Shell = ShellState{nullptr, nullptr, false};
         CaptionHeight = 0;
         for (int song = 0; song < SongCount; ++song)
-            bass.files[PathOf(song)] = fake_bass::Opens::AsModule;
+            bass.files[TestSongPath(song)] = fake_bass::Opens::AsModule;
     }
 
     // Runs the whole program; the status it ends with, or -1 when it ran on
@@ -99,7 +93,7 @@ TEST_F(ShellTest, StartUpRegistersTheClassAndCreatesTheCentredWindow) {
     EXPECT_EQ(fake_bass::CallsStartingWith("Init"),
               (std::vector<std::string>{"Init(-1,44100,0,window,null)"}));
     EXPECT_LT(IndexIn(bass.log, "Init(-1,44100,0,window,null)"),
-              IndexIn(bass.log, "StreamCreateFile(" + PathOf(0) + ")"));
+              IndexIn(bass.log, "StreamCreateFile(" + TestSongPath(0) + ")"));
     EXPECT_EQ(Player.currentSong, 0);
     ASSERT_NE(Player.channel, 0u);
     EXPECT_EQ(fake_bass::ChannelOf(Player.channel).active, BASS_ACTIVE_PLAYING);
@@ -189,7 +183,7 @@ TEST_F(ShellTest, ALibraryThatCannotStartIsBoxedAndNoTickLoadsASong) {
 }
 
 TEST_F(ShellTest, AMissingFirstSongIsBoxedWhileTicksMoveOn) {
-    bass.files.erase(PathOf(0));
+    bass.files.erase(TestSongPath(0));
     win.insideBox = [](const fake_win32::Box&) { fake_win32::RunPending(3); };
     ASSERT_TRUE(StartUp(SW_SHOWNORMAL));
     ASSERT_EQ(win.boxes.size(), 1u);

@@ -3,10 +3,10 @@
 #include "../app/fake_win32.h"
 #include "fake_bass.h"
 #include "playback/song_table.h"
+#include "test_song_table.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 using fake_bass::bass;
@@ -15,12 +15,6 @@ using fake_win32::win;
 
 namespace {
 
-std::string PathOf(int song) {
-    char path[32];
-    std::snprintf(path, sizeof path, ".\\songs\\song%02d.mod", song);
-    return path;
-}
-
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -28,7 +22,7 @@ class PlayerTest : public ::testing::Test {
         fake_win32::Reset();
         Player = PlayerState{0, 0};
         for (int song = 0; song < SongCount; ++song)
-            bass.files[PathOf(song)] = fake_bass::Opens::AsModule;
+            bass.files[TestSongPath(song)] = fake_bass::Opens::AsModule;
     }
 
     // Plays `song` and returns its channel's fake state.
@@ -39,7 +33,7 @@ class PlayerTest : public ::testing::Test {
 };
 
 TEST_F(PlayerTest, PlaySongOpensAsStreamFirstThenAsModuleAndStartsFromTheBeginning) {
-    bass.files[PathOf(3)] = fake_bass::Opens::AsStream;
+    bass.files[TestSongPath(3)] = fake_bass::Opens::AsStream;
 
     PlaySong(3);
     const DWORD stream = Player.channel;
@@ -57,11 +51,11 @@ TEST_F(PlayerTest, PlaySongOpensAsStreamFirstThenAsModuleAndStartsFromTheBeginni
     // The stream was freed with the module call, before song 4 was opened;
     // song 4 was tried as a stream first.
     const std::vector<std::string> expected = {
-        "StreamCreateFile(" + PathOf(3) + ")",
+        "StreamCreateFile(" + TestSongPath(3) + ")",
         "ChannelPlay(" + std::to_string(stream) + ",1)",
         "MusicFree(" + std::to_string(stream) + ")",
-        "StreamCreateFile(" + PathOf(4) + ")",
-        "MusicLoad(" + PathOf(4) + ")",
+        "StreamCreateFile(" + TestSongPath(4) + ")",
+        "MusicLoad(" + TestSongPath(4) + ")",
         "ChannelPlay(" + std::to_string(module) + ",1)",
     };
     EXPECT_EQ(bass.log, expected);
@@ -84,7 +78,7 @@ TEST_F(PlayerTest, RequestingThePlayingSongReopensItFromTheBeginning) {
 TEST_F(PlayerTest, AMissingSongIsReportedAndLeavesNoChannel) {
     Play(0);
     const DWORD old = Player.channel;
-    bass.files.erase(PathOf(7));
+    bass.files.erase(TestSongPath(7));
 
     PlaySong(7);
     EXPECT_EQ(Player.channel, 0u);
@@ -108,7 +102,7 @@ TEST_F(PlayerTest, AMissingSongIsReportedAndLeavesNoChannel) {
 
 TEST_F(PlayerTest, TicksInsideTheFailureBoxMoveOnWithoutAnotherBox) {
     for (int song : {0, 1, 2})
-        bass.files.erase(PathOf(song));
+        bass.files.erase(TestSongPath(song));
     win.insideBox = [](const fake_win32::Box&) {
         for (int tick = 0; tick < 6; ++tick)
             AdvanceAtEnd();
@@ -125,7 +119,7 @@ TEST_F(PlayerTest, TicksInsideTheFailureBoxMoveOnWithoutAnotherBox) {
 
     // Once the box is closed, the next failure is reported again.
     win.insideBox = nullptr;
-    bass.files.erase(PathOf(4));
+    bass.files.erase(TestSongPath(4));
     PlaySong(4);
     EXPECT_EQ(win.boxes.size(), 2u);
     EXPECT_EQ(win.boxes[1].depth, 0);

@@ -1,4 +1,6 @@
 // A playlist for tests: song n lives at ".\songs\songNN.mod".
+#include "test_song_table.h"
+
 #include "playback/song_table.h"
 
 #include <cstdio>
@@ -23,3 +25,7 @@ SongList MakeTestTable() {
 
 extern const SongList SongTable;
 const SongList SongTable = MakeTestTable();
+
+std::string TestSongPath(int song) {
+    return SongTable.entries[song].path;
+}
