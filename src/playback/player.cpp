@@ -4,13 +4,14 @@
 #include "playback/song_table.h"
 #include "shared/float_to_int.h"
 
-PlayerState Player = {0, 0};
+PlayerState Player = {0, 0, NoVolume};
 
 namespace {
 
 constexpr DWORD StreamFlags = BASS_SAMPLE_LOOP;
 constexpr DWORD ModuleFlags = BASS_SAMPLE_LOOP | BASS_MUSIC_RAMP | BASS_MUSIC_PRESCAN;
 constexpr DWORD NoChannel = 0xFFFFFFFF;
+constexpr DWORD FullVolume = 100;
 
 // Attributes from 0x200 on are instrument volumes, so the channel sweep never
 // goes past 0x1FF even if the library kept answering.
@@ -26,6 +27,16 @@ void ReportLoadFailure() {
     LoadFailureBoxOpen = true;
     MessageBoxA(nullptr, "Can't load file", nullptr, MB_OK | MB_ICONERROR);
     LoadFailureBoxOpen = false;
+}
+
+// Every module channel of the current song to `level`; a module answers -1
+// past its last channel.
+void ApplyVolume(DWORD level) {
+    for (DWORD n = 0; n < MaxModuleChannels; ++n) {
+        const DWORD attribute = BASS_MUSIC_ATTRIB_VOL_CHAN + n;
+        if (BASS_MusicSetAttribute(Player.channel, attribute, 1) == NoChannel) return;
+        BASS_MusicSetAttribute(Player.channel, attribute, level);
+    }
 }
 
 DWORD OpenSong(const char* path) {
@@ -47,6 +58,9 @@ void PlaySong(std::int16_t index) {
         ReportLoadFailure();
         return;
     }
+    // Until the listener first sets a volume, each song plays at its own;
+    // from then on every song starts at theirs, so sound and knob agree.
+    if (Player.volume != NoVolume) ApplyVolume(static_cast<DWORD>(Player.volume));
     BASS_ChannelPlay(Player.channel, TRUE);
 }
 
@@ -79,10 +93,7 @@ void SeekMs(std::int32_t ms) {
 
 void SetVolume(std::int32_t volume) {
     DWORD level = static_cast<DWORD>(volume) & 0xFF;
-    if (level > 100) level = 100;
-    for (DWORD n = 0; n < MaxModuleChannels; ++n) {
-        const DWORD attribute = BASS_MUSIC_ATTRIB_VOL_CHAN + n;
-        if (BASS_MusicSetAttribute(Player.channel, attribute, 1) == NoChannel) return;
-        BASS_MusicSetAttribute(Player.channel, attribute, level);
-    }
+    if (level > FullVolume) level = FullVolume;
+    Player.volume = static_cast<std::int16_t>(level);
+    ApplyVolume(level);
 }

@@ -12,12 +12,17 @@ struct PlayerState {
     DWORD channel;            // the current song's channel; 0 before the first load and after a
                               // failed one
     std::int16_t currentSong; // the song most recently requested, loaded or not
+    std::int16_t volume;      // the listener's volume, 0 to 100, once set; -1 before that
 };
 
 extern PlayerState Player;
 
+// The volume before the listener has set one.
+constexpr std::int16_t NoVolume = -1;
+
 // Frees the current channel, opens song `index` (as a stream, else as a
-// module) and starts it from the beginning. A file that cannot be opened is
+// module) and starts it from the beginning, at the listener's volume once one
+// has been set. A file that cannot be opened is
 // reported with "Can't load file"; at most one such box is open at a time.
 void PlaySong(std::int16_t index);
 
@@ -32,5 +37,6 @@ std::int32_t PositionMs();
 // Moves to `ms`, truncated toward zero to whole seconds. Not clamped.
 void SeekMs(std::int32_t ms);
 
-// Sets every module channel to the low 8 bits of `volume`, at most 100.
+// Sets every module channel to the low 8 bits of `volume`, at most 100, and
+// keeps it for the songs that start later.
 void SetVolume(std::int32_t volume);

@@ -25,7 +25,7 @@ class ShellTest : public ::testing::Test {
     void SetUp() override {
         fake_bass::Reset();
         fake_win32::Reset();
-        Player = PlayerState{0, 0};
+        Player = PlayerState{0, 0, NoVolume};
         Shell = ShellState{nullptr, nullptr, false};
         CaptionHeight = 0;
         for (int song = 0; song < SongCount; ++song)
