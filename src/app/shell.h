@@ -33,8 +33,9 @@ extern std::int32_t CaptionHeight;
 
 LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The work of one 25 ms tick, in its fixed order.
-void TickHandler();
+// The work of one 25 ms tick, in its fixed order: the end-of-song check, the
+// glow levels, the controls and the knob drag, and the frame.
+void TickHandler(HWND window);
 
 // Registers the class, creates and shows the window, checks and starts the
 // library and plays song 0. False when the program has to end (after its box,

@@ -1,5 +1,8 @@
 #include "app/shell.h"
 
+#include "input/pointer.h"
+#include "skin/skin_surfaces.h"
+
 namespace {
 
 using MessageHandler = void (*)(HWND window, WPARAM wParam, LPARAM lParam);
@@ -13,23 +16,16 @@ struct MessageRoute {
     bool passOn;
 };
 
+// The skin's surfaces exist before the first tick can need them.
 void OnCreate(HWND window, WPARAM, LPARAM) {
-    // The skin surfaces, the row bar and the frame buffer description are
-    // built here, before the first tick can need them.
+    CreateSkinSurfaces();
     SetTimer(window, TickTimerId, TickPeriodMs, nullptr);
 }
 
 // The timer id is not examined: the window has only the one timer.
-void OnTimer(HWND, WPARAM, LPARAM) {
-    TickHandler();
+void OnTimer(HWND window, WPARAM, LPARAM) {
+    TickHandler(window);
 }
-
-// Pointer messages only record the pointer state for the next tick (apart
-// from a knob drag and a window move, which act at once); they are handed to
-// the pointer input here.
-void OnPointerMove(HWND, WPARAM, LPARAM) {}
-void OnButtonDown(HWND, WPARAM, LPARAM) {}
-void OnButtonUp(HWND, WPARAM, LPARAM) {}
 
 // Auto-repeat of a held Escape posts more close requests; the first one
 // already ends the loop, so they are harmless.

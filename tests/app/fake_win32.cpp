@@ -228,3 +228,49 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 void ExitProcess(UINT exitCode) {
     throw ExitCalled{exitCode};
 }
+
+// Drawing: no surface can be made here, so every drawing step fails and
+// leaves its effect out, as a failed step does on the desktop. Only the
+// frame's hand-over to the window is recorded.
+
+HBITMAP CreateBitmap(int, int, UINT, UINT, const void*) {
+    return nullptr;
+}
+HBITMAP CreateCompatibleBitmap(HDC, int, int) {
+    return nullptr;
+}
+HDC CreateCompatibleDC(HDC) {
+    return nullptr;
+}
+HGDIOBJ SelectObject(HDC, HGDIOBJ) {
+    return nullptr;
+}
+BOOL DeleteObject(HGDIOBJ) {
+    return FALSE;
+}
+BOOL DeleteDC(HDC) {
+    return FALSE;
+}
+HBRUSH CreateSolidBrush(COLORREF) {
+    return nullptr;
+}
+int FillRect(HDC, const RECT*, HBRUSH) {
+    return 0;
+}
+BOOL BitBlt(HDC, int, int, int, int, HDC, int, int, DWORD) {
+    return FALSE;
+}
+BOOL AlphaBlend(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION) {
+    return FALSE;
+}
+int GetDIBits(HDC, HBITMAP, UINT, UINT, void*, BITMAPINFO*, UINT) {
+    return 0;
+}
+int SetDIBitsToDevice(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const void*,
+                      const BITMAPINFO*, UINT) {
+    return 0;
+}
+BOOL UpdateLayeredWindow(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*, DWORD) {
+    win.log.push_back("UpdateLayeredWindow");
+    return FALSE;
+}

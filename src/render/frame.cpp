@@ -1,0 +1,148 @@
+#include "render/frame.h"
+
+#include "input/glow.h"
+#include "input/volume_slider.h"
+#include "render/font.h"
+#include "render/marquee.h"
+#include "render/playlist_view.h"
+#include "render/spectrum.h"
+#include "skin/skin_images.h"
+#include "skin/skin_surfaces.h"
+
+std::uint8_t FrameBuffer[FrameHeight][FrameStride] = {};
+CanvasState FrameCanvas = {nullptr, nullptr, nullptr};
+
+namespace {
+
+// The blend record every layer shares; only its constant alpha changes.
+BLENDFUNCTION LayerBlend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+
+constexpr int GlowAlphaPerLevel = 25;
+
+struct GlowLayer {
+    SkinSurface SkinSurfaceSet::*surface;
+    int x, y, width, height;
+    int button; // the ButtonGlow entry whose level sets the strength
+};
+
+constexpr GlowLayer GlowLayers[] = {
+    {&SkinSurfaceSet::playGlow, 93, 165, 34, 32, PlayButton},
+    {&SkinSurfaceSet::stopGlow, 167, 165, 34, 32, StopButton},
+    {&SkinSurfaceSet::pauseGlow, 130, 165, 34, 32, PauseButton},
+    {&SkinSurfaceSet::rewindGlow, 204, 165, 34, 32, RewindButton},
+    {&SkinSurfaceSet::forwardGlow, 242, 165, 34, 32, ForwardButton},
+    {&SkinSurfaceSet::closeGlow, 320, 39, 17, 17, CloseButton},
+    {&SkinSurfaceSet::minimiseGlow, 300, 39, 17, 17, MinimiseButton},
+};
+
+constexpr int SpeakerSize = 50;
+constexpr int SpeakerY = 156;
+constexpr int SpeakerXs[] = {40, 290};
+
+void BlendSpeakers(const SkinSurface& surface, BYTE alpha) {
+    for (int x : SpeakerXs)
+        BlendLayer(surface.context, x, SpeakerY, SpeakerSize, SpeakerSize, SpeakerSize, SpeakerSize,
+                   alpha);
+}
+
+// The speakers, the button glows and the knob, in that order.
+void BlendSkinLayers() {
+    BlendSpeakers(SkinSurfaces.speaker, 255);
+    for (const GlowLayer& layer : GlowLayers) {
+        const auto alpha = static_cast<BYTE>(GlowAlphaPerLevel * ButtonGlow[layer.button].level);
+        BlendLayer((SkinSurfaces.*layer.surface).context, layer.x, layer.y, layer.width,
+                   layer.height, layer.width, layer.height, alpha);
+    }
+    const int knobWidth = SkinImageWidth(KnobImage), knobHeight = SkinImageHeight(KnobImage);
+    BlendLayer(SkinSurfaces.knob.context, VolumeSlider.knobX, KnobY, knobWidth, knobHeight,
+               knobWidth, knobHeight, 255);
+}
+
+// The bezel image's top-left corner on the window.
+constexpr int BezelX = 86;
+constexpr int BezelY = 41;
+
+// Pure red marks the display window; any pixel with a full red or an empty
+// blue or green byte is skipped with it.
+bool BezelKey(const std::uint8_t* pixel) {
+    return pixel[2] == 255 || pixel[0] == 0 || pixel[1] == 0;
+}
+
+void PixelWork() {
+    DrawSpectrum();
+    DrawScopes();
+    CopyBezel();
+    MarqueeStep();
+    DrawPlaylistTitles();
+    DrawAuthorTooltip();
+}
+
+void HandToWindow(HWND window) {
+    SIZE size = {FrameWidth, FrameHeight};
+    POINT origin = {0, 0};
+    BLENDFUNCTION whole = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    // No position: a frame never moves the window.
+    UpdateLayeredWindow(window, FrameCanvas.screen, nullptr, &size, FrameCanvas.context, &origin, 0,
+                        &whole, ULW_ALPHA);
+}
+
+} // namespace
+
+void BlendLayer(HDC source, int x, int y, int width, int height, int sourceWidth, int sourceHeight,
+                BYTE constantAlpha) {
+    LayerBlend.SourceConstantAlpha = constantAlpha;
+    AlphaBlend(FrameCanvas.context, x, y, width, height, source, 0, 0, sourceWidth, sourceHeight,
+               LayerBlend);
+}
+
+void CopyBezel() {
+    const unsigned char* pixels = SkinImagePixels(BezelImage);
+    const int width = SkinImageWidth(BezelImage), height = SkinImageHeight(BezelImage);
+    for (int j = 0; j < height; ++j)
+        for (int c = 0; c < width; ++c) {
+            const std::uint8_t* from = pixels + (j * width + c) * 4;
+            if (BezelKey(from)) continue;
+            std::uint8_t* to = FramePixel(MemoryRow(BezelY + j), BezelX + c);
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+}
+
+void OpenFrameCanvas() {
+    FrameCanvas.screen = GetDC(nullptr);
+    FrameCanvas.context = CreateCompatibleDC(FrameCanvas.screen);
+    FrameCanvas.bitmap = CreateBitmap(FrameWidth, FrameHeight, 1, 32, nullptr);
+    SelectObject(FrameCanvas.context, FrameCanvas.bitmap);
+}
+
+void PaintFrame() {
+    BitBlt(FrameCanvas.context, 0, 0, FrameWidth, FrameHeight, SkinSurfaces.background.context, 0,
+           0, SRCCOPY);
+    BlendSkinLayers();
+    DrawRowBars();
+    AnalyseAudio();
+    BlendSpeakers(SkinSurfaces.speakerGlow, static_cast<BYTE>(PulseLevel & 0xFF));
+
+    GetDIBits(FrameCanvas.context, FrameCanvas.bitmap, 0, FrameHeight, FrameBuffer,
+              &FrameBufferInfo, DIB_RGB_COLORS);
+    PixelWork();
+    SetDIBitsToDevice(FrameCanvas.context, 0, 0, FrameWidth, FrameHeight, 0, 0, 0, FrameHeight,
+                      FrameBuffer, &FrameBufferInfo, DIB_RGB_COLORS);
+    DrawScrollArrows();
+}
+
+// The context lets go of the bitmap before the bitmap is deleted.
+void CloseFrameCanvas() {
+    DeleteDC(FrameCanvas.context);
+    DeleteObject(FrameCanvas.bitmap);
+    ReleaseDC(nullptr, FrameCanvas.screen);
+    FrameCanvas = CanvasState{nullptr, nullptr, nullptr};
+}
+
+void ComposeFrame(HWND window) {
+    OpenFrameCanvas();
+    PaintFrame();
+    HandToWindow(window);
+    CloseFrameCanvas();
+}
