@@ -1,6 +1,8 @@
 #include "fake_bass.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace fake_bass {
@@ -167,6 +169,18 @@ QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) {
     return static_cast<QWORD>(static_cast<std::int64_t>(std::llround(pos * 176400.0)));
 }
 
-DWORD BASS_ChannelGetData(DWORD, void*, DWORD) {
-    return 0xFFFFFFFF;
+DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+    bass.log.push_back("ChannelGetData(" + std::to_string(handle) + "," + std::to_string(length) +
+                       ")");
+    Channel* channel = Live(handle);
+    if (!channel) return 0xFFFFFFFF;
+    if (length == BASS_DATA_FFT1024) {
+        std::memcpy(buffer, channel->spectrum.data(), 2048);
+        return 2048;
+    }
+    if (channel->sampleBytes == 0xFFFFFFFF) return 0xFFFFFFFF;
+    const DWORD bytes = std::min<DWORD>(
+        {length, channel->sampleBytes, static_cast<DWORD>(channel->samples.size() * 2)});
+    std::memcpy(buffer, channel->samples.data(), bytes);
+    return bytes;
 }

@@ -6,6 +6,7 @@
 
 #include "audiolib/bass.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ struct Channel {
     std::vector<DWORD> volumes; // per module channel, 64 (full) when opened
     bool freed = false;
     bool stream = false;
+    // What the data requests deliver: FFT magnitudes, and sample values of
+    // which the first `sampleBytes` bytes are delivered (all ones: failure).
+    std::vector<float> spectrum = std::vector<float>(512, 0.0f);
+    std::vector<std::int16_t> samples = std::vector<std::int16_t>(1024, 0);
+    DWORD sampleBytes = 2048;
 };
 
 struct State {
