@@ -187,6 +187,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
         Append(Message(w, WM_CLOSE, 0, 0));
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        ReleaseLostButton(w->sdl);
         Append(Message(w, WM_ACTIVATE, WA_ACTIVE, 0));
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -195,7 +196,11 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
     case SDL_WINDOWEVENT_MINIMIZED:
         Append(Message(w, WM_SIZE, SIZE_MINIMIZED, 0));
         break;
+    case SDL_WINDOWEVENT_ENTER:
+        ReleaseLostButton(w->sdl);
+        break;
     case SDL_WINDOWEVENT_RESTORED:
+        ReleaseLostButton(w->sdl);
         Append(Message(w, WM_SIZE, SIZE_RESTORED, clientSize));
         break;
     case SDL_WINDOWEVENT_MOVED:

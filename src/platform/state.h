@@ -138,5 +138,9 @@ bool CompositorRunning();
 bool WindowManagerMoves(); // the window manager offers _NET_WM_MOVERESIZE
 bool StartWindowManagerMove(SDL_Window* window, int rootX, int rootY);
 void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY);
+// A release the window never saw (it was minimised or hidden while the
+// button was down) is given to it, so the next press is not taken for a
+// button already down.
+void ReleaseLostButton(SDL_Window* window);
 
 } // namespace platform::detail

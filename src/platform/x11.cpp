@@ -133,4 +133,11 @@ void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY) {
     XFlush(x.display);
 }
 
+void ReleaseLostButton(SDL_Window* window) {
+    int x = 0, y = 0;
+    const bool sdlHeld = SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK;
+    const bool reallyHeld = SDL_GetGlobalMouseState(&x, &y) & SDL_BUTTON_LMASK;
+    if (sdlHeld && !reallyHeld) SendOwnButtonRelease(window, x, y);
+}
+
 } // namespace platform::detail
