@@ -1,40 +1,27 @@
-// The real program on a real X display (Xvfb, no window manager): where its
-// window opens, Escape typed at it, and a load-failure box that stays open
-// while the music goes on.
+// The real program on a real X display: where its window opens, Escape typed
+// at it, a load-failure box that stays open while the music goes on, the
+// skin alive on desktops with and without a compositor, and a person using
+// every control with the mouse.
 
 #include "child_process.h"
+#include "desktop.h"
 #include "disk_audio.h"
+#include "playback/song_table.h"
+#include "skin/skin_images.h"
 #include "test_songs.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <set>
 
 namespace {
 
 constexpr const char* Program = TONEBOX_BINARY;
-
-template <typename Ready>
-bool WaitUntil(Ready ready, int limitMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-// The number after `label` in xwininfo's report.
-int FieldOf(const std::string& info, const std::string& label) {
-    const std::size_t at = info.find(label);
-    return at == std::string::npos ? -99999 : std::atoi(info.c_str() + at + label.size());
-}
 
 class DesktopTest : public ::testing::Test {
   protected:
@@ -42,22 +29,6 @@ class DesktopTest : public ::testing::Test {
         folder = e2e::MakeTemporaryFolder();
         std::filesystem::create_directory(folder + "/songs");
         audioPath = folder + "/audio.raw";
-        // Xvfb picks a free display itself and writes its number, so runs
-        // side by side never share one. It must not reset when its last
-        // client leaves, or it refuses the program for a moment.
-        server = e2e::Launch({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
-                              "-nolisten", "tcp", "-noreset"},
-                             folder, {});
-        std::string number;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                number = e2e::ReadFile(server.stdoutPath);
-                return number.find('\n') != std::string::npos;
-            },
-            30000))
-            << "Xvfb did not start: " << e2e::Describe(server) << "\n"
-            << e2e::ReadFile(server.stderrPath);
-        display = ":" + number.substr(0, number.find('\n'));
     }
     void TearDown() override {
         e2e::StillRunning(program); // reaps it if it has ended, for Describe
@@ -66,15 +37,17 @@ class DesktopTest : public ::testing::Test {
             e2e::Terminate(program);
             e2e::WaitForExit(program, 5000);
         }
-        if (server.pid > 0) {
-            e2e::Terminate(server);
-            e2e::WaitForExit(server, 5000);
-        }
+        desktop.Stop();
         if (HasFailure())
             std::fprintf(stderr, "kept %s; the program: %s\n%s\n", folder.c_str(), how.c_str(),
                          e2e::ReadFile(program.stderrPath).c_str());
         else
             e2e::RemoveFolder(folder);
+    }
+
+    void StartDesktop(e2e::Desktop::Kind kind = e2e::Desktop::Kind::Bare) {
+        const std::string error = desktop.Start(folder, kind);
+        ASSERT_EQ(error, "");
     }
 
     void WriteSongs(int from, int to) {
@@ -84,69 +57,50 @@ class DesktopTest : public ::testing::Test {
 
     void Start() {
         program = e2e::Launch(Program, folder,
-                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
+                              {"DISPLAY=" + desktop.Display(), "SDL_AUDIODRIVER=disk",
                                "SDL_DISKAUDIOFILE=" + audioPath, "PATH=/usr/bin:/bin"});
     }
 
-    // Runs an X client against the display; its standard output.
-    std::string Query(const std::string& command) const {
-        const std::string line = "DISPLAY=" + display + " " + command + " 2>/dev/null";
-        std::string output;
-        if (FILE* pipe = popen(line.c_str(), "r")) {
-            char buffer[4096];
-            for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-                output.append(buffer, n);
-            pclose(pipe);
-        }
-        return output;
-    }
-
-    // The id of the first window named exactly `name`, or "".
+    std::string Query(const std::string& command) const { return desktop.Run(command); }
     std::string FindWindow(const std::string& name, bool visible = true) const {
-        std::string ids = Query(std::string("xdotool search ") + (visible ? "--onlyvisible " : "") +
-                                "--name '^" + name + "$'");
-        const std::size_t end = ids.find('\n');
-        return end == std::string::npos ? "" : ids.substr(0, end);
+        return desktop.FindWindow(name, visible);
     }
-
-    int CountWindows(const std::string& name) const {
-        return e2e::CountOccurrences(Query("xwininfo -root -tree"), "\"" + name + "\"");
-    }
+    int CountWindows(const std::string& name) const { return desktop.CountWindows(name); }
 
     std::string folder;
     std::string audioPath;
-    std::string display;
-    e2e::Child server;
+    e2e::Desktop desktop;
     e2e::Child program;
 };
 
 TEST_F(DesktopTest, OpensCentredPlaysAndEscapeEndsWithStatusZero) {
+    StartDesktop();
     WriteSongs(0, 40);
     Start();
     std::string window;
     ASSERT_TRUE(
-        WaitUntil([&] { return !(window = FindWindow("z!l tonebox", false)).empty(); }, 10000))
+        e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox", false)).empty(); }, 10000))
         << e2e::ReadFile(program.stderrPath);
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(e2e::WaitUntil(
         [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
 
     // Shown or not yet (it shows with its first composed frame), the window
     // sits in the middle of the 1024 x 768 screen.
     const std::string info = Query("xwininfo -id " + window);
-    EXPECT_EQ(FieldOf(info, "Absolute upper-left X:"), (1024 - 372) / 2) << info;
-    EXPECT_EQ(FieldOf(info, "Absolute upper-left Y:"), (768 - 250) / 2) << info;
-    EXPECT_EQ(FieldOf(info, "Width:"), 372);
-    EXPECT_EQ(FieldOf(info, "Height:"), 250);
+    EXPECT_EQ(desktop.WindowPosition(window), std::pair((1024 - 372) / 2, (768 - 250) / 2)) << info;
+    EXPECT_NE(info.find("Width: 372"), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: 250"), std::string::npos) << info;
 
     Query("xdotool key --window " + window + " Escape");
     EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
 }
 
 TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
+    StartDesktop();
     WriteSongs(3, 40); // songs 0 to 2 are missing
     Start();
     std::string box;
-    if (!WaitUntil([&] { return !(box = FindWindow("Error")).empty(); }, 10000)) {
+    if (!e2e::WaitUntil([&] { return !(box = FindWindow("Error")).empty(); }, 10000)) {
         // The window system could not put the box on the desktop and wrote
         // its text to standard error instead: nothing to observe here.
         const std::string text = e2e::ReadFile(program.stderrPath);
@@ -156,7 +110,7 @@ TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
     }
     // Nobody answers the box; ticks go on, songs 1 and 2 fail without boxes
     // of their own, and song 3 plays.
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(e2e::WaitUntil(
         [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(CountWindows("Error"), 1) << Query("xwininfo -root -tree");
@@ -164,13 +118,304 @@ TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
 
     // Answered, the box goes and the music keeps playing.
     Query("xdotool key --window " + box + " Return");
-    ASSERT_TRUE(WaitUntil([&] { return CountWindows("Error") == 0; }, 5000));
+    ASSERT_TRUE(e2e::WaitUntil([&] { return CountWindows("Error") == 0; }, 5000));
     const double before = e2e::ReadDiskAudio(audioPath).Seconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const e2e::DiskAudio audio = e2e::ReadDiskAudio(audioPath);
     const long from = static_cast<long>(before * e2e::AudioRate);
     EXPECT_GT(e2e::Peak(audio, from, static_cast<long>(audio.Frames())), 1000);
     e2e::Terminate(program);
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+}
+
+// The skin's pixels on the screen, with the window's corner at `origin`.
+struct SkinOnScreen {
+    e2e::Screenshot shot;
+    std::pair<int, int> origin;
+    e2e::Rgb At(int x, int y) const { return shot.At(origin.first + x, origin.second + y); }
+};
+
+// The background image's colour at (x, y), where it is opaque.
+e2e::Rgb BackgroundAt(int x, int y) {
+    const unsigned char* p = SkinImagePixels(BackgroundImage) + (y * 372 + x) * 4;
+    return e2e::Rgb{p[2], p[1], p[0]};
+}
+int BackgroundAlpha(int x, int y) {
+    return SkinImagePixels(BackgroundImage)[(y * 372 + x) * 4 + 3];
+}
+
+int CountDiffering(const SkinOnScreen& a, const SkinOnScreen& b, int left, int top, int right,
+                   int bottom) {
+    int differing = 0;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x)
+            differing += !(a.At(x, y) == b.At(x, y));
+    return differing;
+}
+
+// How far the credits line moved left from `before` to `after`: the shift
+// (and lift, which follows the bass) under which the most lit pixels of the
+// line's right part match; 999 when nothing of it is lit.
+int CreditsShift(const SkinOnScreen& before, const SkinOnScreen& after) {
+    const auto lit = [](e2e::Rgb p) { return p.r > 100 && p.g > 100 && p.b > 100; };
+    int bestShift = 999, bestMatches = 20;
+    for (int shift = -20; shift <= 100; ++shift)
+        for (int lift = -12; lift <= 12; ++lift) {
+            int matches = 0;
+            for (int y = 200; y < 240; ++y)
+                for (int x = 230; x < 342; ++x)
+                    matches += lit(before.At(x, y)) && lit(after.At(x - shift, y - lift));
+            if (matches > bestMatches) bestMatches = matches, bestShift = shift;
+        }
+    return bestShift;
+}
+
+class SkinOnTheDesktop : public DesktopTest,
+                         public ::testing::WithParamInterface<e2e::Desktop::Kind> {
+  protected:
+    // The songs the build made, so the display has real music to follow.
+    void UseTheBuildsSongs() {
+        for (const auto& song : std::filesystem::directory_iterator(TONEBOX_SONG_DIR))
+            std::filesystem::copy(song.path(),
+                                  folder + "/songs/" + song.path().filename().string());
+    }
+};
+
+TEST_P(SkinOnTheDesktop, ShowsTheWholeSkinAliveWithItsSurroundCutAway) {
+    StartDesktop(GetParam());
+    UseTheBuildsSongs();
+    desktop.Run("xdotool mousemove 5 5");
+    Start();
+    std::string window;
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    // By then the first words of the credits have come in from the right.
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return e2e::ReadDiskAudio(audioPath).Seconds() > 2.5; }, 10000));
+    const auto origin = desktop.WindowPosition(window);
+    const e2e::Screenshot first = desktop.Shoot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const e2e::Screenshot second = desktop.Shoot();
+    const SkinOnScreen a{first, origin}, b{second, origin};
+
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < 250; ++y)
+        for (int x = 0; x < 372; ++x) {
+            const e2e::Rgb p = a.At(x, y);
+            colours.insert(p.r << 16 | p.g << 8 | p.b);
+        }
+    EXPECT_GT(colours.size(), 2000u) << "the skin's artwork";
+    // Where nothing is drawn over it (the title band) the background shows
+    // exactly; where it is fully transparent, the desktop does.
+    for (int y = 2; y < 36; ++y)
+        for (int x = 0; x < 372; ++x) {
+            if (BackgroundAlpha(x, y) == 255) {
+                ASSERT_EQ(a.At(x, y), BackgroundAt(x, y)) << x << ", " << y;
+            } else if (BackgroundAlpha(x, y) == 0) {
+                ASSERT_EQ(a.At(x, y), e2e::Backdrop) << x << ", " << y;
+            }
+        }
+    EXPECT_EQ(a.At(0, 0), e2e::Backdrop);
+    EXPECT_EQ(a.At(371, 249), e2e::Backdrop);
+
+    // Half a second on the spectrum, both scopes and the credits have moved.
+    EXPECT_GT(CountDiffering(a, b, 94, 48, 277, 120), 50) << "spectrum";
+    EXPECT_GT(CountDiffering(a, b, 28, 65, 84, 115), 20) << "left scope";
+    EXPECT_GT(CountDiffering(a, b, 289, 65, 345, 115), 20) << "right scope";
+    const int shift = CreditsShift(a, b);
+    EXPECT_GE(shift, 24) << "about 2 pixels a tick to the left";
+    EXPECT_LE(shift, 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, SkinOnTheDesktop,
+                         ::testing::Values(e2e::Desktop::Kind::Compositing,
+                                           e2e::Desktop::Kind::WindowManager),
+                         [](const auto& info) {
+                             return info.param == e2e::Desktop::Kind::Compositing ? "Compositing"
+                                                                                  : "NoCompositor";
+                         });
+
+// A person at the mouse, with xdotool's hands: every control, checked on
+// the screen and in the sound.
+class PersonAtTheMouse : public DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        StartDesktop(e2e::Desktop::Kind::WindowManager);
+        WriteSongs(0, 40);
+        ASSERT_EQ(e2e::WriteToneSong(e2e::SongFile(folder, 1), e2e::HighNote, false), "");
+        desktop.Run("xdotool mousemove 5 5");
+        Start();
+        ASSERT_TRUE(
+            e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+            << e2e::ReadFile(program.stderrPath);
+        ASSERT_TRUE(e2e::WaitUntil(
+            [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
+        origin = desktop.WindowPosition(window);
+    }
+
+    std::string Screen(int x, int y) const {
+        return std::to_string(origin.first + x) + " " + std::to_string(origin.second + y);
+    }
+    void Hover(int x, int y) const { desktop.Run("xdotool mousemove " + Screen(x, y)); }
+    // A press held long enough for a tick to see it.
+    void Click(int x, int y) const {
+        Hover(x, y);
+        desktop.Run("xdotool sleep 0.1 mousedown 1 sleep 0.1 mouseup 1");
+    }
+    // Presses at (x, y), moves to (toX, toY) in steps and lets go.
+    void Drag(int x, int y, int toX, int toY) const {
+        Hover(x, y);
+        std::string steps = "xdotool sleep 0.1 mousedown 1 sleep 0.1";
+        for (int step = 1; step <= 5; ++step)
+            steps += " mousemove " + Screen(x + (toX - x) * step / 5, y + (toY - y) * step / 5) +
+                     " sleep 0.05";
+        desktop.Run(steps + " sleep 0.2 mouseup 1");
+    }
+    SkinOnScreen Look() const { return SkinOnScreen{desktop.Shoot(), origin}; }
+
+    // How much sound the output holds now; what it holds `fromSeconds` after
+    // such a mark, over `seconds`, once it has come.
+    std::size_t Mark() const { return e2e::ReadDiskAudio(audioPath).Frames(); }
+    struct Heard {
+        int peak;
+        double hz;
+    };
+    Heard HeardAfter(std::size_t mark, double fromSeconds = 0.25, double seconds = 0.3) const {
+        const long from = static_cast<long>(mark + fromSeconds * e2e::AudioRate);
+        const long to = from + static_cast<long>(seconds * e2e::AudioRate);
+        e2e::DiskAudio audio;
+        e2e::WaitUntil(
+            [&] {
+                return static_cast<long>((audio = e2e::ReadDiskAudio(audioPath)).Frames()) >= to;
+            },
+            5000);
+        return Heard{e2e::Peak(audio, from, to), e2e::ToneFrequency(audio, from, to)};
+    }
+
+    std::string window;
+    std::pair<int, int> origin;
+};
+
+// A place inside row `row`'s bar that only the bar and the background draw.
+constexpr int BarProbeX = 95;
+int BarProbeY(int row) {
+    return 49 + 10 * row;
+}
+
+TEST_F(PersonAtTheMouse, UsesEveryControl) {
+    // The playing song's row is white; a resting pointer lights the button
+    // under it; a hovered row gains 30 and shows its author's tooltip.
+    EXPECT_EQ(Look().At(BarProbeX, BarProbeY(0)), (e2e::Rgb{255, 255, 255}));
+    Hover(107, 177);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const SkinOnScreen playLit = Look();
+    int lit = 0;
+    for (int y = 168; y < 194; ++y)
+        for (int x = 96; x < 124; ++x)
+            lit += !(playLit.At(x, y) == BackgroundAt(x, y));
+    EXPECT_GT(lit, 300) << "the play button glows";
+    Hover(150, 78); // row 3
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const SkinOnScreen hovered = Look();
+    const e2e::Rgb under = BackgroundAt(BarProbeX, BarProbeY(3));
+    const auto plus30 = [](std::uint8_t v) {
+        return static_cast<std::uint8_t>(std::min(255, v + 30));
+    };
+    EXPECT_EQ(hovered.At(BarProbeX, BarProbeY(3)),
+              (e2e::Rgb{plus30(under.r), plus30(under.g), plus30(under.b)}));
+    const int caption = 23; // the window system's caption, above the client area
+    const int boxTop = 78 - caption + 43;
+    const int boxRight = 150 + 8 * SongTable.entries[3].authorLength + 21;
+    EXPECT_EQ(hovered.At(168, boxTop), (e2e::Rgb{0, 0, 0})) << "the tooltip's outline";
+    EXPECT_EQ(hovered.At(169, boxTop + 1), (e2e::Rgb{255, 255, 255}));
+    EXPECT_EQ(hovered.At(boxRight, boxTop + 5), (e2e::Rgb{0, 0, 0}));
+    EXPECT_EQ(hovered.At(boxRight - 1, boxTop + 5), (e2e::Rgb{255, 255, 255}));
+
+    // A row click plays its song, and its row turns white.
+    std::size_t mark = Mark();
+    Click(150, 58); // row 1: the high tone
+    EXPECT_NEAR(HeardAfter(mark).hz, e2e::HighHz, 20);
+    Hover(20, 240);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(Look().At(BarProbeX, BarProbeY(1)), (e2e::Rgb{255, 255, 255}));
+    EXPECT_EQ(Look().At(BarProbeX, BarProbeY(0)), BackgroundAt(BarProbeX, BarProbeY(0)));
+
+    // Stop falls silent, play starts again; pause too; back and forward
+    // leave it playing.
+    mark = Mark();
+    Click(182, 177);
+    EXPECT_LT(HeardAfter(mark).peak, 64) << "stopped";
+    mark = Mark();
+    Click(107, 177);
+    EXPECT_NEAR(HeardAfter(mark).hz, e2e::HighHz, 20) << "playing again";
+    mark = Mark();
+    Click(144, 177);
+    EXPECT_LT(HeardAfter(mark).peak, 64) << "paused";
+    mark = Mark();
+    Click(107, 177);
+    EXPECT_GT(HeardAfter(mark).peak, 1000) << "resumed";
+    Click(219, 177);
+    Click(256, 177);
+    mark = Mark();
+    EXPECT_GT(HeardAfter(mark).peak, 1000) << "still playing after back and forward";
+
+    // The knob: all the way left is silence, back right brings the sound back.
+    mark = Mark();
+    Drag(249, 150, 60, 150);
+    EXPECT_LT(HeardAfter(mark, 0.6).peak, 64) << "the knob at the left";
+    mark = Mark();
+    Drag(119, 150, 330, 150);
+    EXPECT_GT(HeardAfter(mark, 0.6).peak, 1000) << "the knob back at the right";
+
+    // The arrows: dim at the ends of the list, bright while it can scroll
+    // that way. Compared where the arrow images are opaque.
+    const auto arrowPixels = [&](const unsigned char* image, int top) {
+        const SkinOnScreen now = Look();
+        std::vector<std::uint32_t> pixels;
+        for (int y = 0; y < 15; ++y)
+            for (int x = 0; x < 11; ++x)
+                if (SkinImagePixels(image)[(y * 11 + x) * 4 + 3] == 255) {
+                    const e2e::Rgb p = now.At(265 + x, top + y);
+                    pixels.push_back(p.r << 16 | p.g << 8 | p.b);
+                }
+        return pixels;
+    };
+    const auto upAtTop = arrowPixels(ArrowUpImage, 50),
+               downAtTop = arrowPixels(ArrowDownImage, 102);
+    Click(266, 103);
+    const auto upBright = arrowPixels(ArrowUpImage, 50);
+    EXPECT_NE(upBright, upAtTop);
+    Hover(266, 103);
+    desktop.Run("xdotool mousedown 1 sleep 5 mouseup 1"); // held: 32 more steps reach the end
+    Hover(20, 240);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_NE(arrowPixels(ArrowDownImage, 102), downAtTop) << "dim at the end of the list";
+    EXPECT_EQ(arrowPixels(ArrowUpImage, 50), upBright);
+
+    // Dragged by any point of its skin, the window follows the pointer.
+    Drag(30, 120, 80, 160);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(desktop.WindowPosition(window), std::pair(origin.first + 50, origin.second + 40));
+    origin = desktop.WindowPosition(window);
+
+    // Minimised, restored, and closed by its close button: status 0.
+    Click(306, 44);
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] {
+            return desktop.Run("xprop -id " + window + " WM_STATE").find("Iconic") !=
+                   std::string::npos;
+        },
+        3000));
+    desktop.Run("xdotool windowactivate --sync " + window);
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] {
+            return desktop.Run("xprop -id " + window + " WM_STATE").find("Normal") !=
+                   std::string::npos;
+        },
+        3000));
+    Click(326, 44);
     EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
 }
 
