@@ -21,6 +21,9 @@ struct Objects {
     std::unordered_map<HBRUSH, std::unique_ptr<HBRUSH__>> brushes;
     HBITMAP__ stockBitmap{1, 1, {0}, nullptr}; // what a new memory context holds
     HBRUSH__ stockBrush{0xFFFFFF};
+    // The pixels of the last bitmap deleted: a frame's canvas, made and
+    // deleted every tick, takes them over instead of new memory.
+    std::vector<std::uint32_t> spare;
 };
 
 Objects& TheObjects() {
@@ -53,29 +56,45 @@ HBITMAP Surface(HDC dc) {
     return dc->bitmap;
 }
 
-// x / 255 rounded to the nearest integer, for x in 0 .. 255 × 255.
-constexpr std::uint32_t Div255(std::uint32_t x) {
-    return (x + 128 + ((x + 128) >> 8)) >> 8;
+// Two pixels' eight bytes, widened to 16 bits each for the blend's sums.
+using Lanes = std::uint16_t __attribute__((vector_size(16)));
+using Bytes = std::uint8_t __attribute__((vector_size(8)));
+
+// x / 255 rounded to the nearest integer, lane by lane, for x up to 255 × 255.
+Lanes Div255(Lanes x) {
+    const Lanes t = x + 128;
+    return (t + (t >> 8)) >> 8;
 }
 
-std::uint32_t Byte(std::uint32_t pixel, int index) {
-    return (pixel >> (8 * index)) & 0xFF;
-}
-
-// One pixel of the blend: the source scaled by the constant alpha, then laid
+// Two pixels of the blend: the source scaled by the constant alpha, then laid
 // over the destination by its own (scaled) alpha; each byte at most 255.
-std::uint32_t BlendPixel(std::uint32_t source, std::uint32_t destination, std::uint32_t constant,
-                         bool perPixelAlpha) {
-    std::uint32_t scaled[4];
-    for (int i = 0; i < 4; ++i)
-        scaled[i] = Div255(Byte(source, i) * constant);
-    const std::uint32_t cover = perPixelAlpha ? scaled[3] : constant;
-    std::uint32_t out = 0;
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t value = scaled[i] + Div255(Byte(destination, i) * (255 - cover));
-        out |= std::min<std::uint32_t>(value, 255) << (8 * i);
+void BlendTwo(const std::uint32_t* source, std::uint32_t* destination, std::uint16_t constant,
+              bool perPixelAlpha) {
+    Bytes from, to;
+    std::memcpy(&from, source, sizeof from);
+    std::memcpy(&to, destination, sizeof to);
+    const Lanes scaled = Div255(__builtin_convertvector(from, Lanes) * constant);
+    const Lanes cover = perPixelAlpha
+                            ? __builtin_shufflevector(scaled, scaled, 3, 3, 3, 3, 7, 7, 7, 7)
+                            : Lanes{} + constant;
+    Lanes sum = scaled + Div255(__builtin_convertvector(to, Lanes) * (255 - cover));
+    sum = sum > 255 ? Lanes{} + 255 : sum;
+    const Bytes result = __builtin_convertvector(sum, Bytes);
+    std::memcpy(destination, &result, sizeof result);
+}
+
+// `count` source pixels over as many destination pixels.
+void BlendRun(const std::uint32_t* source, std::uint32_t* destination, int count,
+              std::uint16_t constant, bool perPixelAlpha) {
+    int i = 0;
+    for (; i + 2 <= count; i += 2)
+        BlendTwo(source + i, destination + i, constant, perPixelAlpha);
+    if (i < count) {
+        const std::uint32_t last[2] = {source[i], 0};
+        std::uint32_t under[2] = {destination[i], 0};
+        BlendTwo(last, under, constant, perPixelAlpha);
+        destination[i] = under[0];
     }
-    return out;
 }
 
 // The part of a width × height rectangle at (x, y) that lies on a bitmap.
@@ -93,8 +112,17 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, cons
     auto bitmap = std::make_unique<HBITMAP__>();
     bitmap->width = width;
     bitmap->height = height;
-    bitmap->pixels.assign(static_cast<std::size_t>(width) * height, 0);
-    if (bits) std::memcpy(bitmap->pixels.data(), bits, bitmap->pixels.size() * 4);
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    std::vector<std::uint32_t>& spare = TheObjects().spare;
+    // Without initial pixels the content is undefined, as the desktop has
+    // it: a bitmap of the spare's size keeps what the spare held.
+    if (spare.size() == count) {
+        bitmap->pixels = std::move(spare);
+        spare.clear();
+    } else {
+        bitmap->pixels.assign(count, 0);
+    }
+    if (bits) std::memcpy(bitmap->pixels.data(), bits, count * 4);
     HBITMAP handle = bitmap.get();
     TheObjects().bitmaps.emplace(handle, std::move(bitmap));
     return handle;
@@ -131,6 +159,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     Objects& o = TheObjects();
     if (HBITMAP bitmap = LiveBitmap(object)) {
         if (bitmap->holder) return FALSE; // still selected: the context owns its use
+        o.spare = std::move(bitmap->pixels);
         o.bitmaps.erase(bitmap);
         return TRUE;
     }
@@ -224,16 +253,30 @@ BOOL AlphaBlend(HDC destination, int x, int y, int width, int height, HDC source
         sourceY + sourceHeight > from->height)
         return FALSE;
     if (width == 0 || height == 0 || sourceWidth == 0 || sourceHeight == 0) return TRUE;
+    // At constant alpha 0 every destination byte comes out as it was.
+    if (blend.SourceConstantAlpha == 0) return TRUE;
     const bool perPixel = (blend.AlphaFormat & AC_SRC_ALPHA) != 0;
     const Span cols = Clip(x, width, to->width), rows = Clip(y, height, to->height);
     for (int row = rows.first; row < rows.last; ++row) {
         // A stretched source is sampled at the nearest pixel.
         const int fromRow = sourceY + row * sourceHeight / height;
         std::uint32_t* out = &to->pixels[static_cast<std::size_t>(y + row) * to->width + x];
-        const std::uint32_t* in = &from->pixels[static_cast<std::size_t>(fromRow) * from->width];
-        for (int col = cols.first; col < cols.last; ++col)
-            out[col] = BlendPixel(in[sourceX + col * sourceWidth / width], out[col],
-                                  blend.SourceConstantAlpha, perPixel);
+        const std::uint32_t* in =
+            &from->pixels[static_cast<std::size_t>(fromRow) * from->width + sourceX];
+        if (sourceWidth == width) {
+            BlendRun(in + cols.first, out + cols.first, cols.last - cols.first,
+                     blend.SourceConstantAlpha, perPixel);
+            continue;
+        }
+        // Gathered a stretch at a time, so the run stays in fixed storage.
+        constexpr int Stretch = 64;
+        std::uint32_t sampled[Stretch];
+        for (int col = cols.first; col < cols.last; col += Stretch) {
+            const int count = std::min(Stretch, cols.last - col);
+            for (int k = 0; k < count; ++k)
+                sampled[k] = in[(col + k) * sourceWidth / width];
+            BlendRun(sampled, out + col, count, blend.SourceConstantAlpha, perPixel);
+        }
     }
     return TRUE;
 }
@@ -335,7 +378,11 @@ BOOL UpdateLayeredWindow(HWND window, HDC, POINT* position, SIZE* size, HDC sour
                 from->pixels[static_cast<std::size_t>(top + row) * from->width + left + col];
             if (opaque) pixel |= 0xFF000000u;
             if (keyed) pixel = (pixel & 0xFFFFFF) == keyPixel ? 0 : (pixel | 0xFF000000u);
-            if (constant != 255) pixel = BlendPixel(pixel, 0, constant, true);
+            if (constant != 255) {
+                std::uint32_t faded = 0;
+                BlendRun(&pixel, &faded, 1, static_cast<std::uint16_t>(constant), true);
+                pixel = faded;
+            }
             image[static_cast<std::size_t>(row) * width + col] = pixel;
         }
     return platform::PresentImage(w, image.data(), width, height, width * 4);
