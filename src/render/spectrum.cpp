@@ -47,11 +47,21 @@ void PlotScopePoint(int x, std::int16_t value) {
     pixel[2] = ScopeColour[2];
 }
 
+// Every brightened value, worked out once: a byte has only 256.
+struct BrightenTable {
+    std::uint8_t of[256];
+    BrightenTable() {
+        for (int v = 0; v < 256; ++v)
+            of[v] = Brighten(static_cast<std::uint8_t>(v));
+    }
+};
+const BrightenTable Brightened;
+
 void BrightenCell(int memoryRow, int x) {
     std::uint8_t* pixel = FramePixel(memoryRow, x);
-    pixel[2] = Brighten(pixel[2]);
-    pixel[1] = Brighten(pixel[1]);
-    pixel[0] = Brighten(pixel[0]);
+    pixel[2] = Brightened.of[pixel[2]];
+    pixel[1] = Brightened.of[pixel[1]];
+    pixel[0] = Brightened.of[pixel[0]];
 }
 
 } // namespace
