@@ -64,21 +64,39 @@ std::uint8_t InkValue(std::uint8_t colour, int pen, int g, int column) {
     return colour;
 }
 
+// The strip's ink as bits, read once: bit g of a line is the glyph's pen
+// offset g, from its cell's first column in band 2 and its second in band 1
+// (a band-1 cell's first column is never drawn). Only the green byte tells
+// ink from background.
+struct InkBits {
+    std::uint8_t line[2][40][8];
+    InkBits() {
+        const unsigned char* strip = SkinImagePixels(FontImage);
+        const int stripWidth = SkinImageWidth(FontImage);
+        for (int band = 1; band <= 2; ++band)
+            for (int cell = 0; cell < 40; ++cell)
+                for (int j = 0; j < 8; ++j) {
+                    const int first = CellWidth * cell + (band == 1 ? 1 : 0);
+                    const int columns = band == 1 ? 7 : 8;
+                    const unsigned char* pixels =
+                        strip + ((8 * (band - 1) + j) * stripWidth + first) * 4;
+                    std::uint8_t bits = 0;
+                    for (int g = 0; g < columns; ++g)
+                        if (pixels[g * 4 + 1] != 0) bits |= static_cast<std::uint8_t>(1 << g);
+                    line[band - 1][cell][j] = bits;
+                }
+    }
+};
+const InkBits Ink;
+
 void DrawGlyph(Glyph glyph, int pen, int row, std::uint8_t colour, int limit) {
-    const unsigned char* strip = SkinImagePixels(FontImage);
-    const int stripWidth = SkinImageWidth(FontImage);
-    // Band 1 leaves each cell's first column out.
-    const int firstColumn = CellWidth * glyph.cell + (glyph.band == 1 ? 1 : 0);
-    const int columns = glyph.band == 1 ? 7 : 8;
     for (int j = 7; j >= 0; --j) {
-        const int stripRow = 8 * (glyph.band - 1) + j;
         const int memoryRow = row + 7 - j;
-        for (int g = 0; g < columns; ++g) {
-            const unsigned char* ink = strip + (stripRow * stripWidth + firstColumn + g) * 4;
-            if (ink[1] == 0) continue; // only the green byte tells ink from background
+        if (memoryRow <= 0 || memoryRow >= FrameHeight) continue;
+        std::uint8_t bits = Ink.line[glyph.band - 1][glyph.cell][j];
+        for (int g = 0; bits != 0; ++g, bits >>= 1) {
             const int column = pen + g;
-            if (column <= LeftClip || column >= limit || memoryRow <= 0 || memoryRow >= FrameHeight)
-                continue;
+            if ((bits & 1) == 0 || column <= LeftClip || column >= limit) continue;
             std::uint8_t* pixel = FramePixel(memoryRow, column);
             pixel[0] = pixel[1] = pixel[2] = InkValue(colour, pen, g, column);
         }

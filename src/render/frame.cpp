@@ -68,6 +68,46 @@ bool BezelKey(const std::uint8_t* pixel) {
     return pixel[2] == 255 || pixel[0] == 0 || pixel[1] == 0;
 }
 
+// The bezel's rows as runs of pixels to copy, found once: the keyed display
+// window takes most of the image and needs no look every frame.
+constexpr int BezelRows = 87;
+
+struct BezelRuns {
+    static constexpr int Most = 16;
+    int count[BezelRows];
+    std::int16_t first[BezelRows][Most];
+    std::int16_t end[BezelRows][Most]; // exclusive
+    BezelRuns() {
+        const unsigned char* pixels = SkinImagePixels(BezelImage);
+        const int width = SkinImageWidth(BezelImage);
+        for (int j = 0; j < BezelRows; ++j) {
+            count[j] = 0;
+            for (int c = 0; c < width; ++c) {
+                const bool copied = !BezelKey(pixels + (j * width + c) * 4);
+                const bool extends = c > 0 && count[j] > 0 && end[j][count[j] - 1] == c;
+                if (!copied) continue;
+                if (extends) {
+                    end[j][count[j] - 1] = static_cast<std::int16_t>(c + 1);
+                } else if (count[j] < Most) {
+                    first[j][count[j]] = static_cast<std::int16_t>(c);
+                    end[j][count[j]++] = static_cast<std::int16_t>(c + 1);
+                } else {
+                    count[j] = -1; // too broken up: looked at pixel by pixel
+                    break;
+                }
+            }
+        }
+    }
+};
+const BezelRuns Bezel;
+
+void CopyBezelPixel(const unsigned char* from, int j, int c) {
+    std::uint8_t* to = FramePixel(MemoryRow(BezelY + j), BezelX + c);
+    to[0] = from[0];
+    to[1] = from[1];
+    to[2] = from[2];
+}
+
 void PixelWork() {
     DrawSpectrum();
     DrawScopes();
@@ -97,16 +137,18 @@ void BlendLayer(HDC source, int x, int y, int width, int height, int sourceWidth
 
 void CopyBezel() {
     const unsigned char* pixels = SkinImagePixels(BezelImage);
-    const int width = SkinImageWidth(BezelImage), height = SkinImageHeight(BezelImage);
-    for (int j = 0; j < height; ++j)
-        for (int c = 0; c < width; ++c) {
-            const std::uint8_t* from = pixels + (j * width + c) * 4;
-            if (BezelKey(from)) continue;
-            std::uint8_t* to = FramePixel(MemoryRow(BezelY + j), BezelX + c);
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
+    const int width = SkinImageWidth(BezelImage);
+    for (int j = 0; j < BezelRows; ++j) {
+        const unsigned char* row = pixels + j * width * 4;
+        if (Bezel.count[j] < 0) {
+            for (int c = 0; c < width; ++c)
+                if (!BezelKey(row + c * 4)) CopyBezelPixel(row + c * 4, j, c);
+            continue;
         }
+        for (int run = 0; run < Bezel.count[j]; ++run)
+            for (int c = Bezel.first[j][run]; c < Bezel.end[j][run]; ++c)
+                CopyBezelPixel(row + c * 4, j, c);
+    }
 }
 
 void OpenFrameCanvas() {
