@@ -88,7 +88,7 @@ TEST_P(Formats, LoadsInBothLibrariesWithItsChannelsOrdersAndDuration) {
 
     const std::string path = testing::TempDir() + "/load.mod";
     ASSERT_EQ(WriteFile(s, f, path), "");
-    const auto fig = songcheck::Analyse(path, 0, false);
+    const auto fig = songcheck::Analyse(path, 0, {.render = false});
     ASSERT_EQ(fig.error, "");
     EXPECT_EQ(fig.channels, 4);
     EXPECT_EQ(fig.orders, 4);
@@ -144,7 +144,7 @@ TEST_P(Formats, PatternBreakShortensTheSong) {
             EXPECT_EQ(WriteFile(s, GetParam(), path), "");
             return path;
         }(),
-        0, false);
+        0, {.render = false});
     ASSERT_EQ(fig.error, "");
     EXPECT_NEAR(fig.seconds, (16 + 32) * RowSeconds, 0.01);
     EXPECT_NEAR(fig.xmpSeconds, (16 + 32) * RowSeconds, 0.05);

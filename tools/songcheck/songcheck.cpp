@@ -1,24 +1,100 @@
 #include "songcheck.h"
 
+#include <kiss_fftr.h>
 #include <libopenmpt/libopenmpt.hpp>
 #include <xmp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace songcheck {
 namespace {
 
-constexpr int Rate = 44100;
 constexpr float SilenceLevel = 0.001f; // -60 dBFS
+constexpr int RowsPerBar = 16;
 
 double Db(double v) {
     return v > 0 ? 20 * std::log10(v) : -200;
 }
 
+// The pattern figures: rows in play order up to the break that ends the
+// song, bars of drums and of lead rhythm.
+void MeasurePatterns(openmpt::module& mod, int leadChannel, Figures* f) {
+    const bool instruments = mod.get_num_instruments() > 0;
+    const std::vector<std::string> names =
+        instruments ? mod.get_instrument_names() : mod.get_sample_names();
+    auto isDrum = [&](int ins) {
+        return ins >= 1 && ins <= static_cast<int>(names.size()) &&
+               IsDrumName(names[static_cast<std::size_t>(ins - 1)]);
+    };
+    const std::string breakLetter = f->format == "it" ? "C" : "D";
+    const int channels = mod.get_num_channels();
+    std::vector<int> instrumentOf(static_cast<std::size_t>(channels), 0);
+    std::vector<std::string> drumBars, leadBars;
+    std::string drums, lead;
+    int rowInBar = 0;
+    auto closeBar = [&] {
+        drumBars.push_back(drums);
+        if (lead.find('x') != std::string::npos) leadBars.push_back(lead);
+        drums.clear(), lead.clear();
+        rowInBar = 0;
+    };
+    for (int o = 0; o < mod.get_num_orders(); ++o) {
+        const int pat = mod.get_order_pattern(o);
+        bool broke = false;
+        for (int r = 0; r < mod.get_pattern_num_rows(pat) && !broke; ++r) {
+            for (int ch = 0; ch < channels; ++ch) {
+                using openmpt::module;
+                const int note =
+                    mod.get_pattern_row_channel_command(pat, r, ch, module::command_note);
+                const int ins =
+                    mod.get_pattern_row_channel_command(pat, r, ch, module::command_instrument);
+                if (ins) instrumentOf[static_cast<std::size_t>(ch)] = ins;
+                const int sounding = instrumentOf[static_cast<std::size_t>(ch)];
+                if (note >= 1 && note <= 120 && isDrum(sounding))
+                    drums += std::to_string(rowInBar) + " " +
+                             names[static_cast<std::size_t>(sounding - 1)] + "; ";
+                if (ch == leadChannel)
+                    lead += note >= 1 && note <= 120 ? 'x' : note > 120 ? 'o' : '.';
+                if (mod.format_pattern_row_channel_command(pat, r, ch, module::command_effect) ==
+                    breakLetter)
+                    broke = true;
+            }
+            if (++rowInBar == RowsPerBar) closeBar();
+        }
+    }
+    if (rowInBar) closeBar();
+    f->bars = static_cast<int>(drumBars.size());
+    std::map<std::string, int> counts;
+    for (const auto& bar : drumBars)
+        if (!bar.empty()) ++counts[bar];
+    int best = 0;
+    for (const auto& bar : drumBars) // the first of equally common bars
+        if (!bar.empty() && counts[bar] > best) best = counts[bar], f->mainDrumBar = bar;
+    f->mainDrumShare = f->bars ? double(best) / f->bars : 0;
+    std::sort(leadBars.begin(), leadBars.end());
+    f->leadRhythms =
+        static_cast<int>(std::unique(leadBars.begin(), leadBars.end()) - leadBars.begin());
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const double at = p * static_cast<double>(v.size() - 1);
+    const auto i = static_cast<std::size_t>(at);
+    return i + 1 < v.size() ? v[i] + (at - double(i)) * (v[i + 1] - v[i]) : v[i];
+}
+
 } // namespace
+
+bool IsDrumName(const std::string& name) {
+    static const char* const drums[] = {"kick",    "snare", "hat", "open hat", "clap",   "tom",
+                                        "low tom", "crash", "rim", "shaker",   "cowbell"};
+    return std::find(std::begin(drums), std::end(drums), name) != std::end(drums);
+}
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,21 +117,89 @@ bool XmpInfo(const std::vector<std::uint8_t>& bytes, double* seconds, int* chann
     return true;
 }
 
-std::vector<float> Render(const std::vector<std::uint8_t>& bytes) {
+std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options& options) {
     std::ostringstream log;
     openmpt::module mod(bytes, log);
     mod.ctl_set_text("play.at_end", "stop");
+    mod.set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, options.interpolation);
     std::vector<float> out;
     std::vector<float> block(2 * 4096);
     for (;;) {
-        const std::size_t n = mod.read_interleaved_stereo(Rate, 4096, block.data());
+        const std::size_t n = mod.read_interleaved_stereo(options.rate, 4096, block.data());
         if (n == 0) break;
         out.insert(out.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(2 * n));
     }
     return out;
 }
 
-Figures Analyse(const std::string& path, int leadChannel, bool render) {
+void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f) {
+    const std::size_t n = frames.size() / 2;
+    f->renderedSeconds = double(n) / rate;
+    double sum = 0, peak = 0, mid = 0, side = 0;
+    std::size_t run = 0, longest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double l = frames[2 * i], r = frames[2 * i + 1];
+        peak = std::max({peak, std::fabs(l), std::fabs(r)});
+        sum += l * l + r * r;
+        mid += (l + r) * (l + r), side += (l - r) * (l - r);
+        if (std::max(std::fabs(l), std::fabs(r)) < SilenceLevel) {
+            ++run;
+        } else {
+            longest = std::max(longest, run);
+            run = 0;
+        }
+    }
+    // The run still open at the end is the song's closing silence.
+    f->longestSilence = double(longest) / rate;
+    f->peakDb = Db(peak);
+    f->rmsDb = Db(std::sqrt(sum / std::max<std::size_t>(1, 2 * n)));
+    f->sideToMidDb = mid > 0 && side > 0 ? 10 * std::log10(side / mid) : -200;
+
+    auto levelOf = [&](std::size_t from, std::size_t to) {
+        double s = 0;
+        for (std::size_t i = from; i < to; ++i)
+            s += frames[2 * i] * frames[2 * i] + frames[2 * i + 1] * frames[2 * i + 1];
+        return Db(std::sqrt(s / std::max<std::size_t>(1, 2 * (to - from))));
+    };
+    std::vector<double> levels;
+    const auto stretch = static_cast<std::size_t>(3 * rate);
+    for (std::size_t at = 0; at + stretch <= n; at += stretch)
+        levels.push_back(std::max(-120.0, levelOf(at, at + stretch)));
+    f->spreadDb = Percentile(levels, 0.9) - Percentile(levels, 0.1);
+    const auto tail = std::min(n, static_cast<std::size_t>(rate / 20));
+    f->endDb = std::max(-120.0, levelOf(n - tail, n)) - f->rmsDb;
+
+    // Power spectra of both channels in Hann-windowed blocks of about a
+    // tenth of a second.
+    int size = 256;
+    while (size * 2 <= rate / 10)
+        size *= 2;
+    kiss_fftr_cfg fft = kiss_fftr_alloc(size, 0, nullptr, nullptr);
+    std::vector<float> window(static_cast<std::size_t>(size)), in(window.size());
+    std::vector<kiss_fft_cpx> bins(static_cast<std::size_t>(size / 2 + 1));
+    for (int i = 0; i < size; ++i)
+        window[static_cast<std::size_t>(i)] =
+            static_cast<float>(0.5 - 0.5 * std::cos(2 * M_PI * i / size));
+    double total = 0, low = 0, presence = 0;
+    for (std::size_t at = 0; at + std::size_t(size) <= n; at += std::size_t(size))
+        for (int ch = 0; ch < 2; ++ch) {
+            for (std::size_t i = 0; i < in.size(); ++i)
+                in[i] = frames[2 * (at + i) + static_cast<std::size_t>(ch)] * window[i];
+            kiss_fftr(fft, in.data(), bins.data());
+            for (std::size_t k = 1; k < bins.size(); ++k) {
+                const double p = double(bins[k].r) * bins[k].r + double(bins[k].i) * bins[k].i;
+                const double hz = double(k) * rate / size;
+                total += p;
+                if (hz < 120) low += p;
+                if (hz >= 2000 && hz < 6000) presence += p;
+            }
+        }
+    kiss_fftr_free(fft);
+    f->lowShare = total > 0 ? low / total : 0;
+    f->presenceShare = total > 0 ? presence / total : 0;
+}
+
+Figures Analyse(const std::string& path, int leadChannel, const Options& options) {
     Figures f;
     const auto bytes = ReadFile(path);
     if (bytes.empty()) {
@@ -83,40 +227,23 @@ Figures Analyse(const std::string& path, int leadChannel, bool render) {
                 if (!f.lead.empty() || (note >= 1 && note <= 120)) f.lead.push_back(note);
             }
         }
+        MeasurePatterns(mod, leadChannel, &f);
     } catch (const std::exception& e) {
         f.error = "libopenmpt cannot load " + path + ": " + e.what();
         return f;
     }
-    if (!render) return f;
-    const std::vector<float> frames = Render(bytes);
-    f.renderedSeconds = frames.size() / 2.0 / Rate;
-    double sum = 0, peak = 0;
-    std::size_t run = 0, longest = 0;
-    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
-        const float l = std::fabs(frames[i]), r = std::fabs(frames[i + 1]);
-        peak = std::max(peak, double(std::max(l, r)));
-        sum += double(frames[i]) * frames[i] + double(frames[i + 1]) * frames[i + 1];
-        if (std::max(l, r) < SilenceLevel) {
-            ++run;
-        } else {
-            longest = std::max(longest, run);
-            run = 0;
-        }
-    }
-    // The run still open at the end is the song's closing silence.
-    f.longestSilence = double(longest) / Rate;
-    f.peakDb = Db(peak);
-    f.rmsDb = Db(std::sqrt(sum / std::max<std::size_t>(1, frames.size())));
+    if (options.render) MeasureAudio(Render(bytes, options), options.rate, &f);
     return f;
 }
 
-bool WriteWav(const std::string& path, const std::vector<float>& frames) {
+bool WriteWav(const std::string& path, const std::vector<float>& frames, int rate) {
     std::ofstream out(path, std::ios::binary);
     auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
     const auto bytes = static_cast<std::uint32_t>(frames.size() * 2);
     out.write("RIFF", 4), u32(36 + bytes), out.write("WAVEfmt ", 8);
-    u32(16), u16(1), u16(2), u32(Rate), u32(Rate * 4), u16(4), u16(16);
+    u32(16), u16(1), u16(2), u32(static_cast<std::uint32_t>(rate)),
+        u32(static_cast<std::uint32_t>(rate * 4)), u16(4), u16(16);
     out.write("data", 4), u32(bytes);
     for (float v : frames)
         u16(static_cast<std::uint16_t>(
