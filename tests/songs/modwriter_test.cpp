@@ -398,6 +398,167 @@ TEST(ModWriter, FormatOfPathReadsTheExtensionInAnyCase) {
     EXPECT_EQ(FormatOfPath("mod"), std::nullopt);
 }
 
+// The cells and headers of a written file, read back from its bytes as
+// each format lays them out.
+struct ReadBack {
+    struct RawCell {
+        int note = 0, instrument = 0, volume = -1, effect = 0, param = 0;
+    };
+    std::vector<RawCell> cells; // first pattern, row-major over `channels`
+    int channels = 0;
+    std::vector<std::uint8_t> bytes;
+
+    int U16le(std::size_t at) const { return bytes.at(at) | bytes.at(at + 1) << 8; }
+    int U16be(std::size_t at) const { return bytes.at(at) << 8 | bytes.at(at + 1); }
+    std::uint32_t U32le(std::size_t at) const {
+        return static_cast<std::uint32_t>(U16le(at) | U16le(at + 2) << 16);
+    }
+    const RawCell& at(int row, int ch) const {
+        return cells.at(static_cast<std::size_t>(row * channels + ch));
+    }
+};
+
+ReadBack ReadMod(const std::vector<std::uint8_t>& bytes) {
+    ReadBack rb{{}, 4, bytes};
+    for (std::size_t at = 1084; at < 1084 + 1024; at += 4) {
+        ReadBack::RawCell c;
+        c.note = (bytes[at] & 15) << 8 | bytes[at + 1]; // the period
+        c.instrument = (bytes[at] & 0xF0) | bytes[at + 2] >> 4;
+        c.effect = bytes[at + 2] & 15;
+        c.param = bytes[at + 3];
+        rb.cells.push_back(c);
+    }
+    return rb;
+}
+
+ReadBack ReadXm(const std::vector<std::uint8_t>& bytes, int channels) {
+    ReadBack rb{{}, channels, bytes};
+    const std::size_t pattern = 60 + rb.U32le(60);
+    const int rows = rb.U16le(pattern + 5);
+    std::size_t at = pattern + rb.U32le(pattern);
+    for (int i = 0; i < rows * channels; ++i) {
+        const int first = bytes.at(at);
+        const int mask = first & 0x80 ? (++at, first) : 31;
+        ReadBack::RawCell c;
+        if (mask & 1) c.note = bytes.at(at++);
+        if (mask & 2) c.instrument = bytes.at(at++);
+        if (mask & 4) c.volume = bytes.at(at++);
+        if (mask & 8) c.effect = bytes.at(at++);
+        if (mask & 16) c.param = bytes.at(at++);
+        rb.cells.push_back(c);
+    }
+    return rb;
+}
+
+ReadBack ReadIt(const std::vector<std::uint8_t>& bytes, int channels) {
+    ReadBack rb{{}, channels, bytes};
+    const int orders = rb.U16le(0x20), ins = rb.U16le(0x22), smp = rb.U16le(0x24);
+    std::size_t at = rb.U32le(0xC0 + static_cast<std::size_t>(orders + 4 * ins + 4 * smp)) + 8;
+    const int rows = rb.U16le(at - 6);
+    rb.cells.resize(static_cast<std::size_t>(rows * channels));
+    std::vector<int> masks(64);
+    for (int r = 0; r < rows; ++r)
+        while (const int var = bytes.at(at++)) {
+            const int ch = (var - 1) & 63;
+            if (var & 0x80) masks[ch] = bytes.at(at++);
+            auto& c = rb.cells[static_cast<std::size_t>(r * channels + ch)];
+            if (masks[ch] & 1) c.note = bytes.at(at++);
+            if (masks[ch] & 2) c.instrument = bytes.at(at++);
+            if (masks[ch] & 4) c.volume = bytes.at(at++);
+            if (masks[ch] & 8) c.effect = bytes.at(at++), c.param = bytes.at(at++);
+        }
+    return rb;
+}
+
+// Every effect of the contract, and notes, volumes and key offs, land in
+// the bytes as each format numbers them; so do loop starts and fadeouts.
+TEST(ModWriter, WritesEveryEffectAndFieldAsItsFormatNumbersIt) {
+    struct Expected {
+        Effect effect;
+        int param;
+        int modXm[2]; // ProTracker effect and parameter, shared by MOD and XM
+        int it[2];    // IT letter (A = 1) and parameter
+    };
+    const Expected effects[] = {
+        {Effect::Arpeggio, 0x37, {0x0, 0x37}, {10, 0x37}},
+        {Effect::PortaUp, 0x12, {0x1, 0x12}, {6, 0x12}},
+        {Effect::PortaDown, 0x13, {0x2, 0x13}, {5, 0x13}},
+        {Effect::TonePorta, 0x14, {0x3, 0x14}, {7, 0x14}},
+        {Effect::Vibrato, 0x45, {0x4, 0x45}, {8, 0x45}},
+        {Effect::VolumeSlide, 0x02, {0xA, 0x02}, {4, 0x02}},
+        {Effect::SetSpeed, 5, {0xF, 5}, {1, 5}},
+        {Effect::SetTempo, 140, {0xF, 140}, {20, 140}},
+        {Effect::NoteCut, 3, {0xE, 0xC3}, {19, 0xC3}},
+        {Effect::NoteDelay, 2, {0xE, 0xD2}, {19, 0xD2}},
+        {Effect::PatternBreak, 12, {0xD, 0x12}, {3, 12}},
+    };
+    Song s = Simple(4);
+    s.instruments.push_back(Square());
+    s.instruments[1].sample.data.resize(96, 50);
+    s.instruments[1].sample.loopStart = 64;
+    s.instruments[1].sample.loopLength = 32;
+    s.instruments[1].fadeout = 1200;
+    int row = 2;
+    for (const Expected& e : effects)
+        s.patterns[0].at(row++, 2) = {NoNote, 0, -1, e.effect, static_cast<std::uint8_t>(e.param)};
+    s.patterns[0].at(30, 1) = {NoteC5 + 7, 2, 40};
+    s.patterns[0].at(31, 1) = {NoteOff};
+    Song mod = s;
+    mod.patterns[0].at(30, 1).volume = -1;
+    mod.patterns[0].at(32, 3) = {NoNote, 0, 33};
+
+    const ReadBack m = ReadMod(Bytes(mod, Format::Mod));
+    const ReadBack x = ReadXm(Bytes(s, Format::Xm), 4);
+    const ReadBack i = ReadIt(Bytes(s, Format::It), 4);
+    row = 2;
+    for (const Expected& e : effects) {
+        SCOPED_TRACE(static_cast<int>(e.effect));
+        EXPECT_EQ(m.at(row, 2).effect, e.modXm[0]);
+        EXPECT_EQ(m.at(row, 2).param, e.modXm[1]);
+        EXPECT_EQ(x.at(row, 2).effect, e.modXm[0]);
+        EXPECT_EQ(x.at(row, 2).param, e.modXm[1]);
+        EXPECT_EQ(i.at(row, 2).effect, e.it[0]);
+        EXPECT_EQ(i.at(row, 2).param, e.it[1]);
+        ++row;
+    }
+    // Notes, instruments, volumes and key offs.
+    EXPECT_EQ(m.at(30, 1).note, AmigaPeriod(NoteC5 + 7));
+    EXPECT_EQ(m.at(30, 1).instrument, 2);
+    EXPECT_EQ(m.at(31, 1).effect, 0xC);
+    EXPECT_EQ(m.at(31, 1).param, 0);
+    EXPECT_EQ(m.at(32, 3).effect, 0xC);
+    EXPECT_EQ(m.at(32, 3).param, 33);
+    EXPECT_EQ(x.at(30, 1).note, NoteC5 + 7 - 11);
+    EXPECT_EQ(x.at(30, 1).instrument, 2);
+    EXPECT_EQ(x.at(30, 1).volume, 0x10 + 40);
+    EXPECT_EQ(x.at(31, 1).note, 97);
+    EXPECT_EQ(i.at(30, 1).note, NoteC5 + 7);
+    EXPECT_EQ(i.at(30, 1).instrument, 2);
+    EXPECT_EQ(i.at(30, 1).volume, 40);
+    EXPECT_EQ(i.at(31, 1).note, 255);
+
+    // MOD keeps loops in words (sample 2's header starts at byte 50).
+    EXPECT_EQ(m.U16be(50 + 22), 48); // length
+    EXPECT_EQ(m.U16be(50 + 26), 32); // loop start
+    EXPECT_EQ(m.U16be(50 + 28), 16); // loop length
+    // XM: instrument 2 follows the patterns and instrument 1 (263 + 40
+    // header bytes, 32 sample bytes); loops in bytes, fadeout as it is.
+    const std::size_t xmPatterns = 60 + x.U32le(60);
+    const std::size_t xmIns2 =
+        xmPatterns + x.U32le(xmPatterns) + x.U16le(xmPatterns + 7) + 263 + 40 + 32;
+    EXPECT_EQ(x.U16le(xmIns2 + 239), 1200);
+    EXPECT_EQ(x.U32le(xmIns2 + 263 + 4), 64u);
+    EXPECT_EQ(x.U32le(xmIns2 + 263 + 8), 32u);
+    // IT keeps the fadeout in 32nds, loops in frames (start and end).
+    const std::size_t itIns2 = i.U32le(0xC0 + static_cast<std::size_t>(i.U16le(0x20)) + 4);
+    EXPECT_EQ(std::string(i.bytes.begin() + itIns2, i.bytes.begin() + itIns2 + 4), "IMPI");
+    EXPECT_EQ(i.U16le(itIns2 + 0x14), 1200 / 32);
+    const std::size_t itSmp2 =
+        i.U32le(0xC0 + static_cast<std::size_t>(i.U16le(0x20) + 4 * i.U16le(0x22)) + 4);
+    EXPECT_EQ(i.U32le(itSmp2 + 0x34), 64u);
+    EXPECT_EQ(i.U32le(itSmp2 + 0x38), 96u);
+}
+
 TEST(ModWriter, ModKeepsSpeedAndTempoInTheFirstRow) {
     Song s = Simple(4, 2);
     s.speed = 4;
