@@ -1,6 +1,6 @@
 #include "songcheck.h"
 
-#include <kiss_fftr.h>
+#include <kiss_fft.h>
 #include <libopenmpt/libopenmpt.hpp>
 #include <xmp.h>
 
@@ -123,6 +123,7 @@ std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options&
     mod.ctl_set_text("play.at_end", "stop");
     mod.set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, options.interpolation);
     std::vector<float> out;
+    out.reserve(static_cast<std::size_t>((mod.get_duration_seconds() + 1) * options.rate) * 2);
     std::vector<float> block(2 * 4096);
     for (;;) {
         const std::size_t n = mod.read_interleaved_stereo(options.rate, 4096, block.data());
@@ -135,66 +136,77 @@ std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options&
 void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f) {
     const std::size_t n = frames.size() / 2;
     f->renderedSeconds = double(n) / rate;
-    double sum = 0, peak = 0, mid = 0, side = 0;
+    // One pass for the peak, the power, mid and side, the silences and the
+    // power of every 3-second stretch.
+    const auto stretch = static_cast<std::size_t>(3 * rate);
+    std::vector<double> stretches(n / stretch);
+    double sum = 0, mid = 0, side = 0;
+    float peak = 0;
     std::size_t run = 0, longest = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double l = frames[2 * i], r = frames[2 * i + 1];
-        peak = std::max({peak, std::fabs(l), std::fabs(r)});
-        sum += l * l + r * r;
-        mid += (l + r) * (l + r), side += (l - r) * (l - r);
-        if (std::max(std::fabs(l), std::fabs(r)) < SilenceLevel) {
-            ++run;
-        } else {
-            longest = std::max(longest, run);
-            run = 0;
+    for (std::size_t at = 0; at < n; at += stretch) {
+        const std::size_t end = std::min(n, at + stretch);
+        float power = 0, m = 0, s = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            const float l = frames[2 * i], r = frames[2 * i + 1];
+            const float loudest = std::max(std::fabs(l), std::fabs(r));
+            peak = std::max(peak, loudest);
+            power += l * l + r * r;
+            m += (l + r) * (l + r), s += (l - r) * (l - r);
+            if (loudest < SilenceLevel) {
+                ++run;
+            } else {
+                longest = std::max(longest, run);
+                run = 0;
+            }
         }
+        sum += power, mid += m, side += s;
+        if (at / stretch < stretches.size()) stretches[at / stretch] = power;
     }
     // The run still open at the end is the song's closing silence.
     f->longestSilence = double(longest) / rate;
     f->peakDb = Db(peak);
     f->rmsDb = Db(std::sqrt(sum / std::max<std::size_t>(1, 2 * n)));
     f->sideToMidDb = mid > 0 && side > 0 ? 10 * std::log10(side / mid) : -200;
-
-    auto levelOf = [&](std::size_t from, std::size_t to) {
-        double s = 0;
-        for (std::size_t i = from; i < to; ++i)
-            s += frames[2 * i] * frames[2 * i] + frames[2 * i + 1] * frames[2 * i + 1];
-        return Db(std::sqrt(s / std::max<std::size_t>(1, 2 * (to - from))));
-    };
     std::vector<double> levels;
-    const auto stretch = static_cast<std::size_t>(3 * rate);
-    for (std::size_t at = 0; at + stretch <= n; at += stretch)
-        levels.push_back(std::max(-120.0, levelOf(at, at + stretch)));
+    for (double power : stretches)
+        levels.push_back(std::max(-120.0, Db(std::sqrt(power / double(2 * stretch)))));
     f->spreadDb = Percentile(levels, 0.9) - Percentile(levels, 0.1);
     const auto tail = std::min(n, static_cast<std::size_t>(rate / 20));
-    f->endDb = std::max(-120.0, levelOf(n - tail, n)) - f->rmsDb;
+    double last = 0;
+    for (std::size_t i = n - tail; i < n; ++i)
+        last += frames[2 * i] * frames[2 * i] + frames[2 * i + 1] * frames[2 * i + 1];
+    f->endDb = std::max(-120.0, Db(std::sqrt(last / double(std::max<std::size_t>(1, 2 * tail))))) -
+               f->rmsDb;
 
     // Power spectra of both channels in Hann-windowed blocks of about a
-    // tenth of a second.
+    // tenth of a second, every other one: one complex transform of left +
+    // i right gives both, |L|^2 + |R|^2 = (|Z(k)|^2 + |Z(n-k)|^2) / 2.
     int size = 256;
     while (size * 2 <= rate / 10)
         size *= 2;
-    kiss_fftr_cfg fft = kiss_fftr_alloc(size, 0, nullptr, nullptr);
-    std::vector<float> window(static_cast<std::size_t>(size)), in(window.size());
-    std::vector<kiss_fft_cpx> bins(static_cast<std::size_t>(size / 2 + 1));
+    kiss_fft_cfg fft = kiss_fft_alloc(size, 0, nullptr, nullptr);
+    std::vector<float> window(static_cast<std::size_t>(size));
+    std::vector<kiss_fft_cpx> in(window.size()), bins(window.size());
     for (int i = 0; i < size; ++i)
         window[static_cast<std::size_t>(i)] =
             static_cast<float>(0.5 - 0.5 * std::cos(2 * M_PI * i / size));
     double total = 0, low = 0, presence = 0;
-    for (std::size_t at = 0; at + std::size_t(size) <= n; at += std::size_t(size))
-        for (int ch = 0; ch < 2; ++ch) {
-            for (std::size_t i = 0; i < in.size(); ++i)
-                in[i] = frames[2 * (at + i) + static_cast<std::size_t>(ch)] * window[i];
-            kiss_fftr(fft, in.data(), bins.data());
-            for (std::size_t k = 1; k < bins.size(); ++k) {
-                const double p = double(bins[k].r) * bins[k].r + double(bins[k].i) * bins[k].i;
-                const double hz = double(k) * rate / size;
-                total += p;
-                if (hz < 120) low += p;
-                if (hz >= 2000 && hz < 6000) presence += p;
-            }
+    for (std::size_t at = 0; at + std::size_t(size) <= n; at += 2 * std::size_t(size)) {
+        for (std::size_t i = 0; i < in.size(); ++i)
+            in[i] = {frames[2 * (at + i)] * window[i], frames[2 * (at + i) + 1] * window[i]};
+        kiss_fft(fft, in.data(), bins.data());
+        for (std::size_t k = 1; k <= bins.size() / 2; ++k) {
+            const auto& a = bins[k];
+            const auto& b = bins[bins.size() - k];
+            const double p =
+                (double(a.r) * a.r + double(a.i) * a.i + double(b.r) * b.r + double(b.i) * b.i) / 2;
+            const double hz = double(k) * rate / size;
+            total += p;
+            if (hz < 120) low += p;
+            if (hz >= 2000 && hz < 6000) presence += p;
         }
-    kiss_fftr_free(fft);
+    }
+    kiss_fft_free(fft);
     f->lowShare = total > 0 ? low / total : 0;
     f->presenceShare = total > 0 ? presence / total : 0;
 }
