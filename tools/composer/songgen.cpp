@@ -1,5 +1,6 @@
-// songgen <output-dir>: composes every song of the playlist and writes it
-// under its own file name. The same sources always give the same bytes.
+// songgen <output-dir>: composes every song of the playlist, each against
+// the ones before it, and writes it under its own file name. The same
+// sources always give the same bytes.
 
 #include "composer.h"
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -21,13 +23,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < SongTable.count; ++i) {
-        composer::Composition song;
-        std::string error;
-        if (!composer::Compose(SongTable.entries[i], &song, &error)) {
-            std::fprintf(stderr, "songgen: song %d: %s\n", i, error.c_str());
-            return 1;
-        }
+    std::vector<composer::Composition> songs;
+    std::string error;
+    if (!composer::ComposePlaylist(&songs, &error)) {
+        std::fprintf(stderr, "songgen: %s\n", error.c_str());
+        return 1;
+    }
+    int refused = 0;
+    for (const composer::Composition& song : songs) {
+        refused += song.refused;
         const std::string path = dir + "/" + song.fileName;
         if (auto err = modwriter::WriteFile(song.song, song.format, path); !err.empty()) {
             std::fprintf(stderr, "songgen: %s: %s\n", path.c_str(), err.c_str());
@@ -36,7 +40,7 @@ int main(int argc, char** argv) {
     }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("songgen: %d songs in %s (%.0f ms)\n", static_cast<int>(SongTable.count),
-                dir.c_str(), ms);
+    std::printf("songgen: %d songs in %s (%.0f ms; %d seeds passed over for near twins)\n",
+                static_cast<int>(songs.size()), dir.c_str(), ms, refused);
     return 0;
 }

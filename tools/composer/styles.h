@@ -1,8 +1,9 @@
 #pragma once
 
-// The composer's style presets: each has its own tempos, swing, modes,
-// chord progressions, instruments, bass line, drum kit pattern and melodic
-// rhythm vocabulary.
+// The composer's style presets. Each offers several choices for every part
+// (sounds, tempos, modes, chord progressions, bass lines, drum grooves,
+// hat and percussion parts, melodic rhythms, song forms and endings); a
+// song draws its own from its seed.
 
 #include "synth.h"
 
@@ -19,6 +20,22 @@ struct RhythmCell {
     int weight;
 };
 
+// The shapes a song can take (see Plan in composer.cpp).
+enum class Form {
+    VerseChorus, // verses and choruses, a bridge, a breakdown, a build, a raised last chorus
+    Aaba,        // 32-bar song form with a solo chorus between its rounds
+    Rondo,       // a refrain between contrasting episodes
+    Dance,       // long sections, breakdowns and builds into drops
+    Ballad,      // twelve-bar verses, short choruses, a bridge
+    Variations,  // a theme stated again and again, each time changed
+};
+
+enum class Ending {
+    Fade, // the last section plays on while everything fades out
+    Ring, // a slowing final bar, a chord struck and left to ring out
+    Cold, // a fill, then a stab on the downbeat and silence
+};
+
 struct Style {
     const char* name;
     int bpmLow, bpmHigh;
@@ -26,18 +43,29 @@ struct Style {
     std::vector<const char*> modes;
     std::vector<Progression> progressions;
     std::vector<Progression> bridges;
-    Wave lead, arp, bass, pad, counter;
-    const char* bassLines[2]; // 16 rows: R root, O octave, F fifth, = hold, . rest
-    const char* kick;         // 16 rows, 'x' hit
-    const char* snare;
-    const char* hats; // 'x' closed, 'o' open, 'g' soft closed
+    std::vector<int> turns; // chords (degrees) that lead back to a section's first chord
+    std::vector<Wave> leads, arps, basses, pads, counters;
+    // 16 rows: R root, O octave up, F fifth, T third, A approach (a step into
+    // the next bar's root), = hold, . rest.
+    std::vector<const char*> bassLines;
+    // Drums, 16 rows each: kick skeletons ('x'), and the rows where a groove
+    // may add a kick; snare backbeats ('x' hit, 'g' ghost); hat parts ('x'
+    // closed, 'g' soft closed, 'o' open); percussion parts ('c' clap,
+    // 's' shaker, 'r' rim).
+    std::vector<const char*> kicks;
+    const char* kickSpots;
+    std::vector<const char*> snares;
+    std::vector<const char*> hats;
+    std::vector<const char*> percussion;
     std::vector<RhythmCell> rhythm;
-    const char* arpHits; // 16 rows: where the chord arpeggio is struck
-    bool brokenChords;   // the bridge and returns play broken chords in sixteenths
-    bool sevenths;       // pads add the seventh
-    bool slides;         // the lead slides into some long notes
-    int vibrato;         // lead vibrato parameter on long notes, 0 = none
-    int lift;            // semitones the last return and the ending rise, 0 = none
+    std::vector<const char*> arpHits; // where the chord arpeggio is struck
+    std::vector<Form> forms;
+    std::vector<Ending> endings;
+    bool brokenChords; // bridges and breakdowns play broken chords in sixteenths
+    bool sevenths;     // pads add the seventh
+    bool slides;       // the lead slides into some long notes
+    int vibrato;       // lead vibrato parameter on long notes, 0 = none
+    int noteLength;    // 1 (busy) .. 3 (long notes): how the melody breathes
 };
 
 const Style* FindStyle(const std::string& name);
@@ -45,5 +73,10 @@ const std::vector<Style>& Styles();
 
 // Semitone offsets of a mode's seven degrees, or nullptr.
 const std::array<int, 7>* ModeSteps(const std::string& mode);
+
+// Names of waves, forms and endings, as songcheck prints them.
+const char* WaveName(Wave wave);
+const char* FormName(Form form);
+const char* EndingName(Ending ending);
 
 } // namespace composer

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 namespace composer {
@@ -64,7 +67,9 @@ std::int16_t Quantise(double v, bool sixteenBit) {
 
 } // namespace
 
-modwriter::Sample ToneSample(const ToneShape& s) {
+namespace {
+
+modwriter::Sample MakeTone(const ToneShape& s) {
     const int top = std::max(1, s.cycle / 2 - 1);
     const int L = s.cycle;
     std::vector<double> loop;
@@ -94,7 +99,7 @@ modwriter::Sample ToneSample(const ToneShape& s) {
         });
         break;
     case Wave::SoftSquare:
-        loop = Cycles(L, 1, [&](int, double x) { return PulseAt(x, 0.5, std::min(top, 7)); });
+        loop = Cycles(L, 1, [&](int, double x) { return PulseAt(x, 0.5, std::min(top, 11)); });
         break;
     case Wave::Pwm: {
         const int n = 48;
@@ -115,7 +120,7 @@ modwriter::Sample ToneSample(const ToneShape& s) {
     }
     case Wave::Bell:
         loop = Cycles(L, 1, [&](int, double x) {
-            return std::sin(2 * Pi * x + 0.6 * std::sin(2 * Pi * 2 * x));
+            return std::sin(2 * Pi * x + 0.9 * std::sin(2 * Pi * 2 * x));
         });
         break;
     }
@@ -140,7 +145,7 @@ modwriter::Sample ToneSample(const ToneShape& s) {
             for (int i = 0; i < L; ++i) {
                 double v = loop[(c % loopCycles) * L + i];
                 if (s.wave == Wave::Bell) {
-                    const double x = double(i) / L, index = 0.6 + 2.4 * std::exp(-5.0 * c / n);
+                    const double x = double(i) / L, index = 0.9 + 2.4 * std::exp(-5.0 * c / n);
                     v = std::sin(2 * Pi * x + index * std::sin(2 * Pi * 2 * x)) * level;
                 }
                 frames.push_back(v * level);
@@ -159,6 +164,26 @@ modwriter::Sample ToneSample(const ToneShape& s) {
     out.loopLength = static_cast<std::uint32_t>(loop.size());
     out.loopStart = static_cast<std::uint32_t>(frames.size() - loop.size());
     return out;
+}
+
+} // namespace
+
+// Songs share most of their tones: each is made once a process.
+modwriter::Sample ToneSample(const ToneShape& s) {
+    using Key = std::tuple<int, int, int, double, bool, int, double>;
+    static std::map<Key, modwriter::Sample> made;
+    static std::mutex lock;
+    const Key key{static_cast<int>(s.wave),
+                  s.cycle,
+                  s.rate,
+                  s.amplitude,
+                  s.sixteenBit,
+                  s.decayCycles,
+                  s.sustain};
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = made.find(key);
+    if (it == made.end()) it = made.emplace(key, MakeTone(s)).first;
+    return it->second;
 }
 
 modwriter::Sample DrumSample(const DrumShape& s) {
@@ -185,11 +210,28 @@ modwriter::Sample DrumSample(const DrumShape& s) {
     case Drum::Clap:
         seconds = 0.25;
         break;
+    case Drum::Tom:
+        seconds = 0.36;
+        break;
+    case Drum::Crash:
+        seconds = 1.6;
+        break;
+    case Drum::Shaker:
+        seconds = 0.09;
+        break;
+    case Drum::Rim:
+        seconds = 0.07;
+        break;
     }
     seconds *= s.length;
     const int n = static_cast<int>(seconds * rate);
     std::vector<double> v(static_cast<std::size_t>(n));
-    double phase = 0, last = 0, band = 0;
+    double phase = 0, phase2 = 0, last = 0, band = 0, low = 0;
+    // Noise between dark (low-passed) and bright (a first difference).
+    auto coloured = [&](double w) {
+        band += 0.45 * (w - band);
+        return s.colour * (w - 0.5 * band) + (1 - s.colour) * 1.6 * band;
+    };
     for (int i = 0; i < n; ++i) {
         const double t = i / rate;
         double x = 0;
@@ -205,9 +247,7 @@ modwriter::Sample DrumSample(const DrumShape& s) {
         case Drum::Snare: {
             const double f = s.tone * (175 + 60 * std::exp(-t / 0.01));
             phase += f / rate;
-            const double w = white();
-            band += 0.45 * (w - band);
-            x = 0.75 * (w - 0.5 * band) * std::exp(-t / (0.075 * s.length)) +
+            x = 0.75 * coloured(white()) * std::exp(-t / (0.075 * s.length)) +
                 0.55 * std::sin(2 * Pi * phase) * std::exp(-t / 0.045);
             break;
         }
@@ -217,16 +257,45 @@ modwriter::Sample DrumSample(const DrumShape& s) {
             const double hp = w - last; // bright: a first difference
             last = w;
             const double tau = s.drum == Drum::HatClosed ? 0.018 : 0.09;
-            x = 0.6 * hp * std::exp(-t / (tau * s.length));
+            x = 0.6 * (s.colour * hp + (1 - s.colour) * w) * std::exp(-t / (tau * s.length));
             break;
         }
         case Drum::Clap: {
-            const double w = white();
-            band += 0.5 * (w - band);
             double env = std::exp(-t / 0.07);
             for (double burst : {0.0, 0.011, 0.022})
                 if (t >= burst && t < burst + 0.008) env = std::max(env, 1.0);
-            x = (w - band) * env;
+            x = coloured(white()) * env;
+            break;
+        }
+        case Drum::Tom: {
+            const double f = s.tone * (105 + 70 * std::exp(-t / 0.05));
+            phase += f / rate;
+            x = std::sin(2 * Pi * phase) * std::exp(-t / (0.14 * s.length)) +
+                0.15 * white() * std::exp(-t / 0.01);
+            break;
+        }
+        case Drum::Crash: {
+            const double w = white();
+            const double hp = w - last;
+            last = w;
+            // A slow attack of a few milliseconds, then a long bright wash.
+            const double env = std::min(1.0, t / 0.004) * std::exp(-t / (0.3 * s.length));
+            x = (s.colour * hp + (1 - s.colour) * w) * env;
+            break;
+        }
+        case Drum::Shaker: {
+            const double w = white();
+            low += 0.6 * (w - low);
+            const double env = std::min(1.0, t / 0.012) * std::exp(-t / (0.025 * s.length));
+            x = (w - s.colour * low) * env;
+            break;
+        }
+        case Drum::Rim: {
+            phase += s.tone * 1650 / rate;
+            phase2 += s.tone * 820 / rate;
+            x = (0.6 * std::sin(2 * Pi * phase) + 0.5 * std::sin(2 * Pi * phase2)) *
+                    std::exp(-t / (0.012 * s.length)) +
+                0.3 * white() * std::exp(-t / 0.003);
             break;
         }
         }

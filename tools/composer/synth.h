@@ -40,15 +40,17 @@ constexpr double WaveRmsCeiling = 0.8;
 
 modwriter::Sample ToneSample(const ToneShape& shape);
 
-enum class Drum { Kick, Snare, HatClosed, HatOpen, Clap };
+enum class Drum { Kick, Snare, HatClosed, HatOpen, Clap, Tom, Crash, Shaker, Rim };
 
+// A song's kit draws these from its seed.
 struct DrumShape {
     Drum drum = Drum::Kick;
     int rate = 16726; // frames a second at the note the drum is played
     double amplitude = 1;
     bool sixteenBit = false;
-    double tone = 1;   // scales the pitch of kick and snare bodies
+    double tone = 1;   // scales the pitch of kick, snare, tom and rim bodies
     double length = 1; // scales the decay
+    double colour = 1; // noise from dark (0) to bright (1): snare, hats, clap, crash, shaker
     std::uint32_t noiseSeed = 1;
 };
 

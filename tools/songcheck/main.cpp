@@ -68,17 +68,21 @@ int main(int argc, char** argv) {
                                          "F#", "G",  "G#", "A",  "A#", "B"};
     std::printf("%-2s %-18s %-4s %5s %6s %6s %5s %5s %5s %4s %6s %5s %3s %5s %5s %5s %5s  %s\n",
                 "#", "file", "fmt", "ch", "mpt s", "xmp s", "peak", "rms", "sil s", "bpm", "spread",
-                "drum%", "rhy", "<120", "2-6k", "S/M", "end", "style, key");
+                "drum%", "rhy", "<120", "2-6k", "S/M", "end", "style, key, form, ending");
     double total = 0, lowBpm = 1e9, highBpm = 0, peak = -200, lowRms = 0, highRms = -200;
     double silence = 0, drift = 0, loudestEnd = -200, topDrum = 0;
     std::vector<double> spreads, drums, rhythms, lows, presences, widths, wideWidths;
     std::vector<std::string> mainBars;
     int failures = 0;
+    std::vector<composer::Composition> songs;
+    std::string err;
+    if (!composer::ComposePlaylist(&songs, &err)) {
+        std::fprintf(stderr, "songcheck: %s\n", err.c_str());
+        return 1;
+    }
     for (int i = 0; i < SongTable.count; ++i) {
         const auto f = songcheck::Analyse(pathOf(i), composer::LeadChannel);
-        composer::Composition comp;
-        std::string err;
-        composer::Compose(SongTable.entries[i], &comp, &err);
+        const composer::Composition& comp = songs[static_cast<std::size_t>(i)];
         if (!f.error.empty()) {
             std::printf("%-2d %s\n", i, f.error.c_str());
             ++failures;
@@ -96,12 +100,12 @@ int main(int argc, char** argv) {
         if (f.format != "mod") wideWidths.push_back(f.sideToMidDb);
         mainBars.push_back(f.mainDrumBar);
         std::printf("%-2d %-18s %-4s %2d/%-2d %6.1f %6.1f %5.1f %5.1f %5.2f %4.0f %6.1f %5.0f %3d "
-                    "%5.1f %5.1f %5.1f %5.0f  %s, %s %s%s\n",
+                    "%5.1f %5.1f %5.1f %5.0f  %s, %s %s%s, %s, %s ending\n",
                     i, comp.fileName.c_str(), f.format.c_str(), f.channels, f.xmpChannels,
                     f.seconds, f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, f.spreadDb,
                     100 * f.mainDrumShare, f.leadRhythms, 100 * f.lowShare, 100 * f.presenceShare,
                     f.sideToMidDb, f.endDb, comp.style.c_str(), keys[comp.key], comp.mode.c_str(),
-                    comp.swing ? ", swung" : "");
+                    comp.swing ? ", swung" : "", comp.form.c_str(), comp.ending.c_str());
     }
     if (failures == SongTable.count) {
         std::printf("no song could be measured in %s\n", dir.c_str());

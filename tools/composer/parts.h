@@ -1,0 +1,204 @@
+#pragma once
+
+// The composer's workshop: the song being made (its plan, its harmony and
+// one track of cells a channel) and the players that write each part into
+// it. composer.cpp plans the song, mixes it and writes it out; harmony.cpp
+// plays bass, arpeggios, pads and bells; melody.cpp the lead, its echo and
+// the counter line; drums.cpp the kit.
+
+#include "composer.h"
+#include "styles.h"
+#include "synth.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace composer::detail {
+
+using modwriter::Cell;
+using modwriter::Effect;
+using modwriter::Format;
+using modwriter::NoNote;
+using modwriter::NoteOff;
+
+constexpr int RowsPerBar = 16;
+constexpr int RowsPerPattern = 64;
+constexpr int DrumNote = 72; // C-6 plays the drums at the 16726 Hz they are made for
+
+// splitmix64: the same sequence on every machine and compiler.
+struct Rng {
+    std::uint64_t state;
+    std::uint64_t Next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int Range(int lo, int hi) { return lo + static_cast<int>(Next() % std::uint64_t(hi - lo + 1)); }
+    bool Chance(int percent) { return Range(0, 99) < percent; }
+    template <typename T>
+    const T& Pick(const std::vector<T>& v) {
+        return v[static_cast<std::size_t>(Range(0, static_cast<int>(v.size()) - 1))];
+    }
+    // A generator of its own for one place of the song, so that a choice
+    // made there does not shift every later one.
+    Rng Fork(std::uint64_t salt) const { return Rng{state ^ (salt * 0xD1B54A32D192ED03ull)}; }
+};
+
+// Channels, by the part they play. MOD has only the first four, and its
+// kit channel also plays the hats. XM songs have 6 to 10 channels, IT 8 to
+// 12: the parts past the count are left out.
+enum Channel {
+    Bass,
+    Lead,
+    Arp,
+    Kit,
+    Hats,
+    Echo,
+    Pad1,
+    Pad2,
+    Perc,
+    Counter,
+    Pad3,
+    Sparkle,
+    Channels
+};
+
+// Instruments; MOD holds those up to InsTom.
+enum Ins {
+    InsLead = 1,
+    InsLead2,
+    InsArp,
+    InsBass,
+    InsKick,
+    InsSnare,
+    InsHat,
+    InsOpenHat,
+    InsTom,
+    InsEcho,
+    InsPad,
+    InsPadLeft,
+    InsPadRight,
+    InsCounter,
+    InsSparkle,
+    InsClap,
+    InsCrash,
+    InsShaker,
+    InsRim,
+    InsLast = InsRim,
+};
+
+bool IsDrum(int ins);
+
+enum class Kind { Intro, Verse, Chorus, Bridge, Breakdown, Build, Solo, Outro };
+
+// The parts that play in a section.
+struct Parts {
+    bool drums = true, bass = true, lead = true, arp = true, pads = true;
+    bool counter = false, echo = false, sparkle = false, perc = false;
+};
+
+struct Section {
+    Kind kind = Kind::Verse;
+    int variation = 0; // how many sections of this kind came before
+    int start = 0;     // first row
+    int bars = 0;
+    int transpose = 0;   // semitones above the song's key
+    double level = 1;    // loudness of the section, 0..1
+    double levelTo = -1; // a build's level at its end; -1 = steady
+    Parts parts;
+    std::vector<int> harmony; // the chord's root (a scale degree) every half bar
+    bool finale = false;      // the last full section before the ending
+    int drumsFrom = 0;        // bar where the drums come in
+    int end() const { return start + bars * RowsPerBar; }
+};
+
+// A motif: rows from its start, and scale steps from the note before.
+struct MotifNote {
+    int row, len, step;
+};
+using Motif = std::vector<MotifNote>;
+
+// The kick and snare of one groove bar, 16 rows each ('x' hit, 'g' ghost).
+struct DrumBar {
+    std::string kick, snare;
+};
+
+struct Ctx {
+    const Style* style = nullptr; // rhythm, harmony and drums
+    const Style* voice = nullptr; // the style whose lead sounds are used
+    Format format = Format::Mod;
+    int channels = 4;
+    Rng rng{0};
+    int key = 0;
+    std::string modeName;
+    const std::array<int, 7>* mode = nullptr;
+    int bpm = 120, swing = 0;
+    Form form = Form::VerseChorus;
+    Ending ending = Ending::Fade;
+    int totalRows = 0;
+    std::vector<std::vector<Cell>> track; // [channel][row]
+    std::vector<Section> sections;
+    std::vector<double> gain; // loudness of every row, 0..1
+
+    // Sounds and registers.
+    Wave lead = Wave::Pulse50, lead2 = Wave::Pulse50, arp = Wave::Pulse50;
+    Wave bass = Wave::Triangle, pad = Wave::Organ, counter = Wave::Triangle;
+    int bassTonic = 36; // MIDI pitch of the bass's tonic
+    int leadTonic = 60; // MIDI pitch of the tonic in the lead's octave
+
+    // Harmony and accompaniment choices.
+    Progression verseProg{}, chorusProg{}, bridgeProg{};
+    int turn = 4; // the chord that leads back at the end of a period
+    std::array<const char*, 3> bassLines{};
+    const char* arpHits = "x...............";
+
+    // Drums: the groove of 2 or 4 bars, hat and percussion parts by section
+    // (verse, chorus, bridge, solo, later verses), fills by place.
+    std::array<DrumBar, 4> groove;
+    int grooveBars = 2;
+    std::array<const char*, 5> hatParts{};
+    std::array<const char*, 3> percParts{};
+    std::array<const char*, 2> smallFills{}, bigFills{};
+
+    // Melody: the verse, chorus and bridge motifs.
+    std::array<Motif, 3> themes;
+    int lastLeadDegree = 7;
+};
+
+// ---- shared by the players (composer.cpp) ----
+
+bool IsMod(const Ctx& c);
+bool HasChannel(const Ctx& c, int ch);
+const Section& SectionAt(const Ctx& c, int row);
+Cell& At(Ctx& c, int ch, int row);
+int Level(int ins); // an instrument's usual volume
+int Pitch(const Ctx& c, int tonic, int degree);
+int ChordAt(const Ctx& c, int row); // root degree of the chord sounding at a row
+bool IsChordTone(int degree, int root);
+int NearestChordTone(int degree, int root, int direction = -1);
+// Writes a note (raised with its section unless a drum) at a volume (-1 =
+// the instrument's level); MOD notes play at their sample's volume unless
+// one is asked for.
+void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1);
+void Off(Ctx& c, int ch, int row);
+bool SetEffect(Ctx& c, int ch, int row, Effect e, int param);
+
+// ---- the players ----
+
+void PlayBass(Ctx& c, const Section& s);
+void PlayArp(Ctx& c, const Section& s);
+void PlayPads(Ctx& c, const Section& s, std::array<int, 3>& voices);
+void PlaySparkle(Ctx& c, const Section& s);
+
+void ChooseThemes(Ctx& c);
+void PlayLead(Ctx& c, std::size_t section);
+void PlayCounter(Ctx& c, const Section& s);
+void PlayEcho(Ctx& c);
+
+void ChooseGroove(Ctx& c);
+void PlayDrums(Ctx& c, std::size_t section);
+
+} // namespace composer::detail
