@@ -248,6 +248,19 @@ TEST(Playlist, TakesManyFormsAndEndings) {
     EXPECT_GE(withBuild, 20);
 }
 
+// Every song draws its own kit: no two kicks, snares or hats alike.
+TEST(Playlist, EverySongHasItsOwnKit) {
+    for (const char* drum : {"kick", "snare", "hat"}) {
+        std::set<std::vector<std::int16_t>> seen;
+        for (const auto& c : Playlist()) {
+            const auto it = std::find_if(c.song.instruments.begin(), c.song.instruments.end(),
+                                         [&](const auto& i) { return i.name == drum; });
+            ASSERT_NE(it, c.song.instruments.end()) << c.fileName << " has no " << drum;
+            EXPECT_TRUE(seen.insert(it->sample.data).second) << c.fileName << "'s " << drum;
+        }
+    }
+}
+
 TEST(Composer, RefusesRowsItCannotMake) {
     struct Case {
         const char* path;

@@ -115,6 +115,37 @@ TEST(Synth, KickDropsItsPitchAndHatsAreBrightNoise) {
         EXPECT_LE(std::abs(int(s.data.back())), 1);
 }
 
+// A song's kit turns these knobs: the kick's and tom's pitch, the decays,
+// the snare's noise from dark to bright; the crash dies away within itself.
+TEST(Synth, KitKnobsTuneEachDrum) {
+    const double rate = 16726;
+    auto shape = [](Drum d, double tone, double length, double colour) {
+        DrumShape s;
+        s.drum = d;
+        s.tone = tone;
+        s.length = length;
+        s.colour = colour;
+        s.sixteenBit = true;
+        return DrumSample(s);
+    };
+    for (Drum d : {Drum::Kick, Drum::Tom})
+        EXPECT_GT(Crossings(shape(d, 1.2, 1, 1), rate, 0.05, 0.15),
+                  1.3 * Crossings(shape(d, 0.8, 1, 1), rate, 0.05, 0.15))
+            << int(d);
+    EXPECT_GT(shape(Drum::HatClosed, 1, 1.5, 1).data.size(),
+              2 * shape(Drum::HatClosed, 1, 0.7, 1).data.size());
+    EXPECT_GT(Crossings(shape(Drum::Snare, 1, 1, 1), rate, 0.0, 0.05),
+              1.5 * Crossings(shape(Drum::Snare, 1, 1, 0), rate, 0.0, 0.05));
+    const auto crash = shape(Drum::Crash, 1, 1, 1);
+    double head = 0, tail = 0;
+    const std::size_t n = crash.data.size(), part = n / 20;
+    for (std::size_t i = 0; i < part; ++i) {
+        head = std::max(head, std::abs(double(crash.data[i])));
+        tail = std::max(tail, std::abs(double(crash.data[n - part + i])));
+    }
+    EXPECT_LT(20 * std::log10(tail / head), -40);
+}
+
 TEST(Synth, NoiseSeedsGiveDifferentButRepeatableDrums) {
     DrumShape a;
     a.drum = Drum::Snare;
