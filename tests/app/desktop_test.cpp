@@ -259,15 +259,15 @@ class PersonAtTheMouse : public DesktopTest {
         return std::to_string(origin.first + x) + " " + std::to_string(origin.second + y);
     }
     void Hover(int x, int y) const { desktop.Run("xdotool mousemove " + Screen(x, y)); }
-    // A press held long enough for a tick to see it.
+    // A press held long enough for a tick to see it, even on a busy machine.
     void Click(int x, int y) const {
         Hover(x, y);
-        desktop.Run("xdotool sleep 0.1 mousedown 1 sleep 0.1 mouseup 1");
+        desktop.Run("xdotool sleep 0.1 mousedown 1 sleep 0.25 mouseup 1");
     }
     // Presses at (x, y), moves to (toX, toY) in steps and lets go.
     void Drag(int x, int y, int toX, int toY) const {
         Hover(x, y);
-        std::string steps = "xdotool sleep 0.1 mousedown 1 sleep 0.1";
+        std::string steps = "xdotool sleep 0.1 mousedown 1 sleep 0.25";
         for (int step = 1; step <= 5; ++step)
             steps += " mousemove " + Screen(x + (toX - x) * step / 5, y + (toY - y) * step / 5) +
                      " sleep 0.05";
