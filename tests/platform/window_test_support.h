@@ -3,11 +3,13 @@
 // A window whose procedure records every message, for driving the platform
 // layer through real messages under SDL's dummy video driver.
 
+#include "deadline.h"
 #include "platform/state.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -56,7 +58,8 @@ inline std::vector<UINT> Messages(const std::vector<Seen>& seen) {
     return out;
 }
 
-// A registered class and one window of it, torn down after each test.
+// A registered class and one window of it, torn down after each test. The
+// test's loop, box or move must be over within a few seconds.
 class WindowTest : public ::testing::Test {
   protected:
     static constexpr const char* kClass = "PlatformTest";
@@ -98,6 +101,7 @@ class WindowTest : public ::testing::Test {
 
     Uint32 SdlId() const { return window->sdlId; }
 
+    testsupport::Deadline deadline{std::chrono::seconds(5)};
     HWND window = nullptr;
 };
 
