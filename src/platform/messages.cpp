@@ -2,7 +2,14 @@
 // window messages, the quit request and the coalesced timers.
 
 #include "platform/state.h"
+#include "platform/testing.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 #include <deque>
 #include <mutex>
 
@@ -10,8 +17,6 @@ namespace platform::detail {
 namespace {
 
 constexpr std::size_t kQueueLimit = 10000;
-constexpr std::uintptr_t kTimerKeySlots = 64;
-static_assert(kMaxTimers <= static_cast<int>(kTimerKeySlots));
 
 struct Queue {
     std::mutex lock; // PostMessageA may come from another thread
@@ -21,16 +26,6 @@ struct Queue {
 Queue& TheQueue() {
     static Queue queue;
     return queue;
-}
-
-SDL_sem* WakeSemaphore() {
-    static SDL_sem* semaphore = SDL_CreateSemaphore(0);
-    return semaphore;
-}
-
-SDL_threadID MainThread() {
-    static SDL_threadID id = SDL_ThreadID();
-    return id;
 }
 
 bool Append(const MSG& message) {
@@ -63,43 +58,43 @@ bool TakeQueued(MSG& out, const Filter& filter) {
     return false;
 }
 
-// A tick is delivered, like the desktop's own, only when nothing else waits,
-// and at most one is ever outstanding per timer.
+// The grid point after the tick taken at `now`: ticks keep to the grid of
+// the start time, so the rate does not drift by the loop's own delays, and a
+// tick late by more than half a period counts as the next one: the one it
+// stands for is skipped, not made up.
+Uint64 NextDue(const Timer& t, Uint64 now) {
+    const Uint64 nearest = (now - t.start + t.period / 2) / t.period;
+    return t.start + (nearest + 1) * t.period;
+}
+
+// A tick is made, like the desktop's own, only when nothing else waits, and
+// a timer has at most one: however long the loop was away, a due timer
+// gives one tick.
 bool TakeTimer(MSG& out, const Filter& filter) {
+    const Uint64 now = Now();
     for (auto& t : State().timers) {
-        if (!t.inUse) continue;
-        const std::uint32_t generation = t.generation.load();
-        std::uint32_t pending = t.pending.load();
-        if (pending != 0 && pending != generation) t.pending.compare_exchange_strong(pending, 0);
-        if (pending != generation || generation == 0) continue;
+        if (!t.inUse || now < t.due) continue;
         MSG m{t.window,       WM_TIMER,
               t.id,           reinterpret_cast<LPARAM>(t.callback),
               SDL_GetTicks(), {State().pointerX, State().pointerY}};
         if (!filter.Matches(m)) continue;
-        t.pending.store(0);
+        t.due = NextDue(t, now);
         out = m;
         return true;
     }
     return false;
 }
 
-Uint32 TimerFired(Uint32, void* param) {
-    const auto key = reinterpret_cast<std::uintptr_t>(param);
-    Timer& t = State().timers[key % kTimerKeySlots];
-    const auto generation = static_cast<std::uint32_t>(key / kTimerKeySlots);
-    if (t.generation.load() != generation) return 0;
-    std::uint32_t idle = 0;
-    if (t.pending.compare_exchange_strong(idle, generation)) {
-        SDL_Event event{};
-        event.type = State().tickEvent;
-        SDL_PushEvent(&event);
+// Milliseconds until the earliest timer is due (0 if one is), -1 without timers.
+int UntilNextTimer() {
+    const Uint64 now = Now();
+    int wait = -1;
+    for (const auto& t : State().timers) {
+        if (!t.inUse) continue;
+        const Uint64 left = std::min<Uint64>(t.due > now ? t.due - now : 0, INT_MAX);
+        if (wait < 0 || left < static_cast<Uint64>(wait)) wait = static_cast<int>(left);
     }
-    // Keep to the grid of the start time, so the rate does not drift by the
-    // callback's own delay; a tick that is late by more than half a period
-    // is not made up.
-    const Uint64 period = t.period.load(), start = t.start.load(), now = SDL_GetTicks64();
-    const Uint64 next = (now - start + period / 2) / period + 1;
-    return static_cast<Uint32>(start + next * period - now);
+    return wait;
 }
 
 WPARAM PointerFlags(Uint32 buttons) {
@@ -244,47 +239,96 @@ void Translate(const SDL_Event& e, bool& woke) {
     }
 }
 
-// X11 can block in SDL's own wait; the headless drivers have none (SDL
-// would poll every millisecond), so there the layer sleeps on a semaphore
-// that every pushed event raises.
-bool SdlCanWait() {
-    return State().videoDriver == "x11";
+// SDL's pump turns a signal that came while the loop was busy into its quit
+// event, and its X11 driver does work of its own there (a focus change it
+// holds back, the screen saver kept off), so it runs now and then although
+// nothing arrived: on a desktop every so often, where it costs reads of the
+// connection; headless after every wait, where it costs nothing.
+constexpr Uint64 kPumpEveryMs = 250;
+Uint64 lastPump = 0;
+
+bool PumpDue() {
+    return DesktopConnection() < 0 || SDL_GetTicks64() - lastPump >= kPumpEveryMs;
 }
 
-void WaitForEvent(int timeoutMs, bool& woke) {
-    if (SdlCanWait()) {
-        SDL_Event e;
-        if (SDL_WaitEventTimeout(&e, timeoutMs)) Translate(e, woke);
-        return;
-    }
-    SDL_SemWaitTimeout(WakeSemaphore(),
-                       timeoutMs < 0 ? SDL_MUTEX_MAXWAIT : static_cast<Uint32>(timeoutMs));
+// The wait's own wake-up: raised for every event another thread pushes.
+int WakeFd() {
+    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd;
 }
 
+void RaiseWake() {
+    const std::uint64_t one = 1;
+    (void)!write(WakeFd(), &one, sizeof one);
+}
+
+// Sleeps until the desktop sends something, another thread pushes an event,
+// a signal comes, or `timeoutMs` (-1: no limit) passes. No SDL wait: on X11
+// it would pump several times a wake, and the headless drivers would make it
+// poll every millisecond. True when events may have come.
+bool WaitForDesktop(int timeoutMs) {
+    if (DesktopEventsUnread()) return true;
+    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {DesktopConnection(), POLLIN, 0}};
+    const int ready = poll(fds, fds[1].fd >= 0 ? 2 : 1, timeoutMs);
+    if (ready == 0) return false;
+    std::uint64_t count = 0;
+    if (fds[0].revents & POLLIN) (void)!read(fds[0].fd, &count, sizeof count);
+    return true; // something to read, or a signal, whose quit event the pump makes
+}
+
+// Desktop events SDL has queued become messages; none is waited for.
+void TranslateQueued(bool& woke) {
+    SDL_Event events[16];
+    int count = 0;
+    while ((count = SDL_PeepEvents(events, 16, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) > 0)
+        for (int i = 0; i < count; ++i)
+            Translate(events[i], woke);
+}
+
+// Posted messages first, then desktop input, then the quit request, then a
+// tick; with `timeoutMs` not negative, Woken once it has passed.
 Wait NextFiltered(MSG& message, int timeoutMs, bool honourQuit, const Filter& filter) {
     EnsureStarted();
     Platform& s = State();
     const Uint64 deadline = SDL_GetTicks64() + static_cast<Uint64>(timeoutMs < 0 ? 0 : timeoutMs);
     bool woke = false;
     for (;;) {
-        SDL_Event e;
-        while (SDL_PollEvent(&e))
-            Translate(e, woke);
+        TranslateQueued(woke);
         if (TakeQueued(message, filter)) return Wait::Message;
         if (honourQuit && s.quitPending) return Wait::Quit;
-        if (TakeTimer(message, filter)) return Wait::Message;
-        if (woke) return Wait::Woken;
-        int wait = -1;
+        // One wait, until the next event or the earliest due timer; none
+        // when a tick or a wake-up is ready, only a look for desktop input
+        // that would go before it.
+        int wait = woke ? 0 : UntilNextTimer();
         if (timeoutMs >= 0) {
             const Uint64 now = SDL_GetTicks64();
-            if (now >= deadline) return Wait::Woken;
-            wait = static_cast<int>(deadline - now);
+            const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
+            wait = wait < 0 ? left : std::min(wait, left);
         }
-        WaitForEvent(wait, woke);
+        // On a desktop the pump runs after a tick's wake once it is due; only
+        // a longer wait is cut short for it.
+        if (DesktopConnection() >= 0 && (wait < 0 || wait > static_cast<int>(kPumpEveryMs)))
+            wait = static_cast<int>(kPumpEveryMs);
+        const bool arrived = WaitForDesktop(wait);
+        if (arrived || PumpDue()) {
+            SDL_PumpEvents();
+            lastPump = SDL_GetTicks64();
+            if (arrived || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) continue;
+        }
+        if (TakeTimer(message, filter)) return Wait::Message;
+        if (woke || (timeoutMs >= 0 && SDL_GetTicks64() >= deadline)) return Wait::Woken;
     }
 }
 
 } // namespace
+
+namespace {
+platform::testing::Clock testClock = nullptr;
+} // namespace
+
+Uint64 Now() {
+    return testClock ? testClock() : SDL_GetTicks64();
+}
 
 WPARAM VirtualKey(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return static_cast<WPARAM>('A' + (key - SDLK_a));
@@ -339,9 +383,9 @@ WPARAM VirtualKey(SDL_Keycode key) {
 }
 
 int OnPushedEvent(const SDL_Event& event) {
-    // SDL_PollEvent pushes a sentinel of its own on every call: waking on it
-    // would turn the wait into a busy loop.
-    if (event.type != SDL_POLLSENTINEL && !SdlCanWait()) SDL_SemPost(WakeSemaphore());
+    // The loop's own thread looks at SDL's queue before it waits; SDL's poll
+    // sentinel would turn the wait into a busy loop.
+    if (event.type != SDL_POLLSENTINEL && SDL_ThreadID() != State().loopThread) RaiseWake();
     return 1;
 }
 
@@ -374,11 +418,18 @@ void KillWindowTimers(HWND window) {
 
 } // namespace platform::detail
 
+namespace platform::testing {
+
+void SetClock(Clock clock) {
+    platform::detail::testClock = clock;
+}
+
+} // namespace platform::testing
+
 using namespace platform::detail;
 
 BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) {
     if (!message) return -1;
-    MainThread();
     for (;;) {
         switch (NextFiltered(*message, -1, true, Filter{window, filterMin, filterMax})) {
         case Wait::Message:
@@ -412,7 +463,7 @@ LRESULT DispatchMessageA(const MSG* message) {
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window && !FindWindow(window)) return FALSE;
     if (!Append(MSG{window, message, wParam, lParam, SDL_GetTicks(), {}})) return FALSE;
-    if (SDL_ThreadID() != MainThread()) WakeWaiters();
+    if (SDL_ThreadID() != State().loopThread) RaiseWake();
     return TRUE;
 }
 
@@ -433,9 +484,7 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC callback) {
     Timer* slot = nullptr;
     for (auto& t : s.timers)
         if (t.inUse && t.window == window && t.id == id) slot = &t;
-    if (slot) {
-        SDL_RemoveTimer(slot->sdl);
-    } else {
+    if (!slot) {
         for (auto& t : s.timers)
             if (!t.inUse) {
                 slot = &t;
@@ -444,34 +493,17 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC callback) {
         if (!slot) return 0;
         if (!window) id = s.nextThreadTimerId++;
     }
-    const auto index = static_cast<std::uintptr_t>(slot - s.timers.data());
-    const std::uint32_t generation = s.nextGeneration++;
-    const Uint32 period = elapseMs < 10 ? 10 : elapseMs; // the desktop's own minimum
-    slot->inUse = true;
-    slot->window = window;
-    slot->id = id;
-    slot->callback = callback;
-    slot->pending.store(0);
-    slot->period.store(period);
-    slot->start.store(SDL_GetTicks64());
-    slot->generation.store(generation);
-    void* key = reinterpret_cast<void*>(generation * kTimerKeySlots + index);
-    slot->sdl = SDL_AddTimer(period, TimerFired, key);
-    if (slot->sdl == 0) {
-        slot->inUse = false;
-        slot->generation.store(0);
-        return 0;
-    }
+    // Setting a timer again starts its grid afresh.
+    const Uint64 period = elapseMs < 10 ? 10 : elapseMs; // the desktop's own minimum
+    *slot = Timer{true, window, id, callback, Now(), period, 0};
+    slot->due = slot->start + period;
     return window && id != 0 ? id : (window ? 1 : id);
 }
 
 BOOL KillTimer(HWND window, UINT_PTR id) {
     for (auto& t : State().timers) {
         if (!t.inUse || t.window != window || t.id != id) continue;
-        SDL_RemoveTimer(t.sdl);
-        t.generation.store(0);
-        t.pending.store(0);
-        t.inUse = false;
+        t = Timer{};
         return TRUE;
     }
     return FALSE;

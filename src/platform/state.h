@@ -9,7 +9,6 @@
 #include <SDL.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -67,30 +66,27 @@ struct WindowClass {
     HINSTANCE instance = nullptr;
 };
 
-// A timer's slot. The SDL timer thread reads `generation`, `start` and
-// `period` and raises `pending`; everything else belongs to the window thread.
+// A timer's slot. No thread of its own: the message wait makes the tick
+// when the timer is due and nothing else waits.
 struct Timer {
     bool inUse = false;
     HWND window = nullptr;
     UINT_PTR id = 0;
     TIMERPROC callback = nullptr;
-    SDL_TimerID sdl = 0;
-    std::atomic<std::uint32_t> generation{0};
-    std::atomic<std::uint32_t> pending{0}; // generation of the queued tick, 0 if none
-    std::atomic<Uint64> start{0};
-    std::atomic<Uint32> period{0};
+    Uint64 start = 0;  // the grid's origin, on the layer's clock (ms)
+    Uint64 period = 0; // ms
+    Uint64 due = 0;    // the grid point of the next tick
 };
 
 struct Platform {
     bool started = false;
     bool videoUp = false;
-    std::string videoDriver; // "x11", "dummy", "offscreen", or empty without video
-    Uint32 tickEvent = 0;    // SDL event types registered by the layer
-    Uint32 wakeEvent = 0;
+    std::string videoDriver;     // "x11", "dummy", "offscreen", or empty without video
+    Uint32 wakeEvent = 0;        // the SDL event type that wakes the message wait
+    SDL_threadID loopThread = 0; // the thread that started the layer and runs its loop
     std::array<WindowClass, kMaxClasses> classes;
     std::array<HWND__, kMaxWindows> windows;
     std::array<Timer, kMaxTimers> timers;
-    std::uint32_t nextGeneration = 1;
     UINT_PTR nextThreadTimerId = 1;
     bool quitPending = false;
     int quitCode = 0;
@@ -109,6 +105,9 @@ Platform& State();
 // Starts SDL (video, timer, events) once; safe to call from every entry point.
 void EnsureStarted();
 bool HasDisplay(); // a real desktop, not the dummy or offscreen driver
+
+// The layer's clock for timers, in milliseconds: SDL's unless a test set its own.
+Uint64 Now();
 
 HWND FindWindow(HWND window);    // the window if it is alive, else null
 HWND WindowFromSdlId(Uint32 id); // the window behind an SDL window id
@@ -142,5 +141,10 @@ void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY);
 // button was down) is given to it, so the next press is not taken for a
 // button already down.
 void ReleaseLostButton(SDL_Window* window);
+// SDL's own connection, which the message wait watches: its descriptor (-1
+// without one), and whether events have come that nobody has read yet.
+void RememberDesktopConnection(SDL_Window* window);
+int DesktopConnection();
+bool DesktopEventsUnread(); // sends what is buffered first
 
 } // namespace platform::detail

@@ -5,6 +5,7 @@
 
 #include "platform/win32.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,5 +36,11 @@ void AnswerOpenBox();
 
 // How many boxes are open now (nested boxes count each).
 int OpenBoxCount();
+
+// The clock the timers keep to, in milliseconds. A test may stand in its own
+// to move time by hand; nullptr brings back the real one. Set it before the
+// timers it is to govern, and wait with a zero timeout while it stands still.
+using Clock = std::uint64_t (*)();
+void SetClock(Clock clock);
 
 } // namespace platform::testing

@@ -45,18 +45,19 @@ void EnsureStarted() {
     Platform& s = State();
     if (s.started) return;
     s.started = true;
+    s.loopThread = SDL_ThreadID();
     // A layered window needs its alpha: a software surface, no compositor
     // bypass. The desktop's close arrives per window; a signal's quit as well.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0)
+    // No timer subsystem: its thread would wake the loop for every tick; the
+    // message wait makes the ticks itself.
+    if (SDL_Init(SDL_INIT_EVENTS) != 0)
         std::fprintf(stderr, "platform: cannot start SDL: %s\n", SDL_GetError());
     StartVideo(s);
-    Uint32 first = SDL_RegisterEvents(2);
-    s.tickEvent = first;
-    s.wakeEvent = first + 1;
+    s.wakeEvent = SDL_RegisterEvents(1);
     SDL_EventState(SDL_POLLSENTINEL, SDL_IGNORE);
     SDL_AddEventWatch(WatchPushedEvents, nullptr);
     unsigned long visual = 0;
@@ -172,6 +173,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     }
     w->inUse = true;
     w->sdlId = SDL_GetWindowID(w->sdl);
+    RememberDesktopConnection(w->sdl);
     w->proc = c->proc;
     w->className = c->name;
     w->title = windowName ? windowName : "";
@@ -310,6 +312,5 @@ void ExitProcess(UINT exitCode) {
     for (auto& t : State().timers)
         if (t.inUse) KillTimer(t.window, t.id);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    SDL_QuitSubSystem(SDL_INIT_TIMER); // no timer thread outlives the layer's state
     std::exit(static_cast<int>(exitCode));
 }

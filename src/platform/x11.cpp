@@ -66,7 +66,21 @@ SdlX11 X11Of(SDL_Window* window) {
     return {info.info.x11.display, info.info.x11.window};
 }
 
+Display* sdlDisplay = nullptr; // SDL's connection, once a window has shown it
+
 } // namespace
+
+void RememberDesktopConnection(SDL_Window* window) {
+    if (!sdlDisplay) sdlDisplay = X11Of(window).display;
+}
+
+int DesktopConnection() {
+    return sdlDisplay ? ConnectionNumber(sdlDisplay) : -1;
+}
+
+bool DesktopEventsUnread() {
+    return sdlDisplay && XEventsQueued(sdlDisplay, QueuedAfterFlush) > 0;
+}
 
 bool WindowManagerMoves() {
     Display* display = OwnDisplay();

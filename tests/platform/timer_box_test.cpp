@@ -4,7 +4,10 @@
 #include "platform/testing.h"
 #include "window_test_support.h"
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <thread>
 
 using namespace platform_test;
 namespace pt = platform::testing;
@@ -13,19 +16,82 @@ namespace {
 
 constexpr UINT kSentinel = WM_USER + 7;
 
-int QueuedTickEvents() {
-    SDL_PumpEvents();
-    const Uint32 tick = platform::detail::State().tickEvent;
-    return SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, tick, tick);
-}
-
 class Timers : public WindowTest {};
 
-TEST_F(Timers, StalledLoopFindsOneTickWaitingBehindPostedMessages) {
+// Ticks on a clock the test moves by hand.
+class TimerGrid : public WindowTest {
+  protected:
+    void SetUp() override {
+        now = 1000;
+        pt::SetClock([] { return now; });
+        WindowTest::SetUp();
+    }
+    void TearDown() override {
+        KillTimer(window, 1);
+        pt::SetClock(nullptr);
+        WindowTest::TearDown();
+    }
+
+    // What the loop has at the clock's present time, without waiting: the
+    // message, or 0 for none.
+    static UINT Look() {
+        MSG m;
+        using platform::detail::Wait;
+        return platform::detail::NextMessage(m, 0, false) == Wait::Message ? m.message : 0;
+    }
+
+    static inline std::uint64_t now = 0;
+};
+
+// Ticks keep to the grid of the timer's start, however late the loop takes
+// them; one taken more than half a period late stands for the next grid
+// point, whose tick is skipped rather than made up.
+TEST_F(TimerGrid, TicksKeepToTheGridAndALateTickIsNotMadeUp) {
+    ASSERT_NE(SetTimer(window, 1, 25, nullptr), 0u); // due at 1025, 1050, ...
+    struct Step {
+        std::uint64_t at;
+        bool tick;
+        const char* why;
+    };
+    const Step steps[] = {
+        {1024, false, "before the first grid point"},
+        {1025, true, "on the grid"},
+        {1025, false, "one tick a grid point"},
+        {1049, false, ""},
+        {1050, true, ""},
+        {1087, true, "12 ms late: at most half a period"},
+        {1099, false, "the next keeps to the grid, not to the late tick"},
+        {1100, true, ""},
+        {1138, true, "13 ms late: more than half a period, so it stands for 1150"},
+        {1150, false, "the tick of 1150 is not made up"},
+        {1174, false, ""},
+        {1175, true, ""},
+        {1425, true, "ten periods unserved"},
+        {1425, false, "one tick for them, not ten"},
+        {1449, false, ""},
+        {1450, true, ""},
+    };
+    for (const Step& step : steps) {
+        now = step.at;
+        EXPECT_EQ(Look() == WM_TIMER, step.tick) << "at " << step.at << ": " << step.why;
+    }
+    // 400 ticks, each taken up to 12 ms late: none early, none lost, and the
+    // last still on the grid.
+    int early = 0, ticks = 0;
+    for (std::uint64_t due = 1475; due < 1475 + 400 * 25; due += 25) {
+        now = due - 1;
+        early += Look() == WM_TIMER;
+        now = due + (due / 25 * 7) % 13;
+        ticks += Look() == WM_TIMER;
+    }
+    EXPECT_EQ(early, 0);
+    EXPECT_EQ(ticks, 400);
+}
+
+TEST_F(TimerGrid, StalledLoopFindsOneTickWaitingBehindPostedMessages) {
     ASSERT_NE(SetTimer(window, 1, 10, nullptr), 0u);
     PostMessageA(window, kSentinel, 1, 0);
-    SDL_Delay(250); // the loop is busy: some 25 periods pass unserved
-    EXPECT_EQ(QueuedTickEvents(), 1) << "one tick waits, however long the stall";
+    now += 250; // the loop is busy: 25 periods pass unserved
     PostMessageA(window, kSentinel, 2, 0);
     auto got = Pump(3);
     ASSERT_EQ(got.size(), 3u);
@@ -34,6 +100,7 @@ TEST_F(Timers, StalledLoopFindsOneTickWaitingBehindPostedMessages) {
     EXPECT_EQ(got[2].message, WM_TIMER);
     EXPECT_EQ(got[2].wParam, 1u) << "the timer's id";
     EXPECT_EQ(got[2].hwnd, window);
+    EXPECT_EQ(Look(), 0u) << "one tick waited, however long the stall";
     EXPECT_TRUE(KillTimer(window, 1));
     EXPECT_FALSE(KillTimer(window, 1));
 }
@@ -139,6 +206,28 @@ TEST_F(Boxes, TicksGoOnAndReenterWhileABoxIsOpen) {
     EXPECT_EQ(pt::OpenBoxCount(), 0);
     ASSERT_EQ(pt::ShownBoxes().size(), 1u);
     EXPECT_EQ(pt::ShownBoxes()[0].text, "Can't load file");
+}
+
+// No timer runs: only the other thread's wake-up can end these waits.
+TEST_F(Boxes, AnotherThreadWakesTheWaitForAMessageAndForABoxesAnswer) {
+    using namespace std::chrono_literals;
+    std::thread other([w = window] {
+        std::this_thread::sleep_for(50ms);
+        PostMessageA(w, kSentinel, 7, 0);
+    });
+    auto got = Pump(1);
+    other.join();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].wParam, 7u);
+
+    pt::SetBoxObserver([&other](const pt::ShownBox&) {
+        other = std::thread([] {
+            std::this_thread::sleep_for(50ms);
+            pt::AnswerOpenBox();
+        });
+    });
+    EXPECT_EQ(MessageBoxA(nullptr, "box", nullptr, MB_OK), IDOK);
+    other.join();
 }
 
 TEST_F(Boxes, QuitRequestedUnderAnOpenBoxEndsTheLoopOnlyAfterIt) {
