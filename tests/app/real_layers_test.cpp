@@ -4,6 +4,7 @@
 
 #include "app/shell.h"
 #include "child_process.h"
+#include "deadline.h"
 #include "platform/testing.h"
 #include "playback/player.h"
 #include "test_songs.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -37,13 +39,16 @@ class RealLayersTest : public ::testing::Test {
     }
 
     // In the child: run from the folder, with no display and a silent device.
-    void EnterFolder(const char* audioDriver = "dummy") const {
+    // The child's loop and boxes must be over within a few seconds.
+    void EnterFolder(const char* audioDriver = "dummy") {
+        deadline.emplace(std::chrono::seconds(5));
         if (chdir(folder.c_str()) != 0) std::_Exit(90);
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", audioDriver, 1);
     }
 
     std::string folder;
+    std::optional<testsupport::Deadline> deadline;
 };
 
 void PrintBox(const ShownBox& box) {

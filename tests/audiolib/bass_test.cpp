@@ -4,6 +4,7 @@
 
 #include "audiolib/bass.h"
 #include "audiolib/mixer.h"
+#include "deadline.h"
 #include "test_modules.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ void UseDriver(const char* driver, const fs::path& disk_file = {}) {
 
 // Waits for `done` for up to `limit`; true when it came.
 template <typename F>
-bool WaitFor(F done, std::chrono::milliseconds limit = 20s) {
+bool WaitFor(F done, std::chrono::milliseconds limit = 5s) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -72,6 +73,7 @@ class BassDisk : public ::testing::Test {
     }
 
     fs::path dir_;
+    const testsupport::Deadline deadline_{10s}; // for the device and every wait on the sound
 };
 
 TEST_F(BassDisk, VersionAndInitialisation) {
@@ -308,6 +310,7 @@ class BassDummy : public ::testing::Test {
     }
     void TearDown() override { BASS_Free(); }
     fs::path dir_;
+    const testsupport::Deadline deadline_{10s}; // for the device and every wait on the sound
 };
 
 double Seconds(DWORD h) {
