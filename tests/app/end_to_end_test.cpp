@@ -193,4 +193,25 @@ TEST_F(EndToEndTest, AWindowThatCannotBeMadeEndsWithItsBoxAndStatusZero) {
     EXPECT_EQ(e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)), -1);
 }
 
+// Started from a terminal with no desktop at all, or with one that cannot be
+// reached: the program says so and ends with status 0, playing nothing.
+TEST_F(EndToEndTest, NoDisplayEndsWithAClearMessageAndStatusZero) {
+    for (int song = 0; song < 40; ++song)
+        WriteSong(song, LowNote);
+    for (const std::string display : {"", "DISPLAY=:9999"}) {
+        std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audioPath};
+        if (!display.empty()) env.push_back(display);
+        child = e2e::Launch(Program, folder, env);
+        EXPECT_EQ(e2e::WaitForExit(child, 10000), std::optional<int>(0)) << display;
+        const std::string text = e2e::ReadFile(child.stderrPath);
+        const std::string why = display.empty() ? "not set" : "unreachable";
+        EXPECT_EQ(
+            e2e::CountOccurrences(text, "no display to open a window on (DISPLAY is " + why + ")"),
+            1)
+            << text;
+        EXPECT_EQ(e2e::CountOccurrences(text, "ERROR: Window Creation Error."), 1) << text;
+        EXPECT_EQ(e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)), -1);
+    }
+}
+
 } // namespace
