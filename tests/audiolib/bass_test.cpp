@@ -40,7 +40,7 @@ void UseDriver(const char* driver, const fs::path& disk_file = {}) {
 
 // Waits for `done` for up to `limit`; true when it came.
 template <typename F>
-bool WaitFor(F done, std::chrono::milliseconds limit = 5s) {
+bool WaitFor(F done, std::chrono::milliseconds limit = 5s * testsupport::kSlowdown) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -73,7 +73,6 @@ class BassDisk : public ::testing::Test {
     }
 
     fs::path dir_;
-    const testsupport::Deadline deadline_{10s}; // for the device and every wait on the sound
 };
 
 TEST_F(BassDisk, VersionAndInitialisation) {
@@ -155,6 +154,7 @@ TEST_F(BassDisk, WindowsStylePathsAndMemoryLoads) {
 }
 
 TEST_F(BassDisk, ASongPlaysThroughTheDeviceAndHoldsAtItsEnd) {
+    const testsupport::Deadline deadline(10s);
     const auto path = Song("tone.mod", audiotest::ToneMod(50, 3));
     const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
     ASSERT_NE(h, 0u);
@@ -187,6 +187,7 @@ TEST_F(BassDisk, ASongPlaysThroughTheDeviceAndHoldsAtItsEnd) {
 }
 
 TEST_F(BassDisk, PositionsSecondsAndSeeks) {
+    const testsupport::Deadline deadline(10s);
     const auto path = Song("tone.mod", audiotest::ToneMod(64, 31)); // 39.68 s
     const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
     ASSERT_NE(h, 0u);
@@ -224,6 +225,7 @@ TEST_F(BassDisk, PositionsSecondsAndSeeks) {
 }
 
 TEST_F(BassDisk, ChannelVolumeAttributes) {
+    const testsupport::Deadline deadline(10s);
     const auto path = Song("tone.mod", audiotest::ToneMod(50, 3));
     const HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0x20204, 0);
     // The volume loop: value 1, then the level, channel by channel until -1.
@@ -255,6 +257,7 @@ int ChannelsByAttribute(HMUSIC h) {
 }
 
 TEST_F(BassDisk, EveryFormatPlaysThroughWithItsChannels) {
+    const testsupport::Deadline deadline(10s);
     using modwriter::Format;
     for (const auto& [format, name, channels] :
          {std::tuple{Format::Mod, "t.mod", 4}, {Format::Xm, "t.xm", 8}, {Format::It, "t.it", 12}}) {
@@ -310,7 +313,7 @@ class BassDummy : public ::testing::Test {
     }
     void TearDown() override { BASS_Free(); }
     fs::path dir_;
-    const testsupport::Deadline deadline_{10s}; // for the device and every wait on the sound
+    const testsupport::Deadline deadline_{10s}; // every test here plays and waits
 };
 
 double Seconds(DWORD h) {

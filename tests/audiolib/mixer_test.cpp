@@ -413,7 +413,8 @@ TEST(MixerChannels, MixingNeverWaitsForASeek) {
     // The seek holds the source: mixing goes on without it, and the
     // position is already the target.
     auto mixed = std::async(std::launch::async, [&] { return Pull(mixer, 2048); });
-    const bool mixed_meanwhile = mixed.wait_for(3s) == std::future_status::ready;
+    const bool mixed_meanwhile =
+        mixed.wait_for(3s * testsupport::kSlowdown) == std::future_status::ready;
     const std::vector<std::int16_t> during =
         mixed_meanwhile ? mixed.get() : std::vector<std::int16_t>{};
     const auto position = mixer.Position(h);

@@ -19,9 +19,25 @@
 
 namespace testsupport {
 
+// How many times longer everything takes in a sanitizer's build: waits and
+// deadlines are given for the plain build and stretched by this.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kSlowdown = 5;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+constexpr int kSlowdown = 5;
+#else
+constexpr int kSlowdown = 1;
+#endif
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 class Deadline {
   public:
+    // `limit` for the plain build; a sanitizer's build allows kSlowdown times as much.
     explicit Deadline(std::chrono::milliseconds limit) : name_(CurrentTest()) {
+        limit *= kSlowdown;
         watcher_ = std::thread([this, limit] {
             std::unique_lock lock(mutex_);
             if (changed_.wait_for(lock, limit, [this] { return over_; })) return;
