@@ -12,40 +12,82 @@ namespace {
 
 using namespace platform::detail;
 
-void CopyToSurface(HWND__& w) {
+// The window's surface when it holds the image's own bytes (B, G, R, A: a
+// 32-bit ARGB value in memory order) and is big enough; null otherwise.
+SDL_Surface* SurfaceOfBytes(HWND__& w) {
     SDL_Surface* surface = SDL_GetWindowSurface(w.sdl);
-    if (!surface) return;
-    const int width = std::min(surface->w, w.width), height = std::min(surface->h, w.height);
-    const int pitch = w.width * 4;
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    if (!surface || surface->w < w.width || surface->h < w.height) return nullptr;
     const Uint32 format = surface->format->format;
-    // The image's bytes are B, G, R, A: a 32-bit ARGB value in memory order.
-    if (format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_RGB888) {
-        for (int row = 0; row < height; ++row)
-            std::memcpy(static_cast<Uint8*>(surface->pixels) + row * surface->pitch,
-                        w.image.data() + row * w.width, static_cast<std::size_t>(width) * 4);
-    } else {
-        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, w.image.data(), pitch, format,
-                          surface->pixels, surface->pitch);
-    }
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SDL_UpdateWindowSurface(w.sdl);
+    return format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_RGB888 ? surface
+                                                                                  : nullptr;
 }
 
-// Reshapes only when the set of visible pixels changed: a new shape costs the
-// desktop far more than new pixels.
-void UpdateShape(HWND__& w) {
-    const std::size_t count = w.image.size();
-    bool changed = w.shapeMask.size() != count;
-    w.shapeMask.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Uint8 visible = (w.image[i] >> 24) != 0;
-        changed |= w.shapeMask[i] != visible;
-        w.shapeMask[i] = visible;
+// Four pixels at a time.
+using Quad = std::uint32_t __attribute__((vector_size(16)));
+
+// Copies one row and tells (as nonzero) whether any pixel went from
+// transparent to not, or back, against what `out` held.
+std::uint32_t CopyRow(const Uint8* in, Uint8* out, int width) {
+    Quad flips = {};
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        Quad pixels, before;
+        std::memcpy(&pixels, in + 4 * x, sizeof pixels);
+        std::memcpy(&before, out + 4 * x, sizeof before);
+        flips |= ((pixels >> 24) == 0) ^ ((before >> 24) == 0);
+        std::memcpy(out + 4 * x, &pixels, sizeof pixels);
     }
-    if (!changed && w.shapeSet) return;
-    SDL_Surface* shape = SDL_CreateRGBSurfaceWithFormatFrom(w.image.data(), w.width, w.height, 32,
-                                                            w.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    std::uint32_t flipped = flips[0] | flips[1] | flips[2] | flips[3];
+    for (; x < width; ++x) {
+        std::uint32_t pixel, was;
+        std::memcpy(&pixel, in + 4 * x, 4);
+        std::memcpy(&was, out + 4 * x, 4);
+        flipped |= static_cast<std::uint32_t>((pixel >> 24) == 0) ^
+                   static_cast<std::uint32_t>((was >> 24) == 0);
+        std::memcpy(out + 4 * x, &pixel, 4);
+    }
+    return flipped;
+}
+
+// Copies the rows into `to` (`toPitch` bytes apart); true when the set of
+// visible pixels changed.
+bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int width, int height) {
+    std::uint32_t flips = 0;
+    for (int row = 0; row < height; ++row)
+        flips |= CopyRow(from + static_cast<std::size_t>(row) * fromPitch,
+                         to + static_cast<std::size_t>(row) * toPitch, width);
+    return flips != 0;
+}
+
+// Puts the image where the desktop reads it: straight onto the surface when
+// it takes these bytes, else kept and converted. True when the set of
+// visible pixels changed.
+bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
+    if (SDL_Surface* surface = SurfaceOfBytes(w)) {
+        if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+        const bool changed = CopyRows(pixels, pitchBytes, static_cast<Uint8*>(surface->pixels),
+                                      surface->pitch, w.width, w.height);
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        w.image.clear();
+        return changed;
+    }
+    const std::size_t count = static_cast<std::size_t>(w.width) * w.height;
+    const bool fresh = w.image.size() != count;
+    w.image.resize(count);
+    const bool changed = CopyRows(pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()),
+                                  w.width * 4, w.width, w.height);
+    if (SDL_Surface* surface = SDL_GetWindowSurface(w.sdl))
+        SDL_ConvertPixels(std::min(surface->w, w.width), std::min(surface->h, w.height),
+                          SDL_PIXELFORMAT_ARGB8888, w.image.data(), w.width * 4,
+                          surface->format->format, surface->pixels, surface->pitch);
+    return changed || fresh;
+}
+
+// A new shape costs the desktop far more than new pixels, so it is made only
+// when the set of visible pixels changed.
+void SetShape(HWND__& w, const void* pixels, int pitchBytes) {
+    SDL_Surface* shape = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<void*>(pixels), w.width, w.height, 32, pitchBytes, SDL_PIXELFORMAT_ARGB8888);
     if (!shape) return;
     SDL_WindowShapeMode mode;
     mode.mode = ShapeModeBinarizeAlpha;
@@ -69,13 +111,9 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
         w->width = width;
         w->height = height;
     }
-    w->image.resize(static_cast<std::size_t>(width) * height);
-    for (int row = 0; row < height; ++row)
-        std::memcpy(w->image.data() + static_cast<std::size_t>(row) * width,
-                    static_cast<const Uint8*>(pixels) + static_cast<std::size_t>(row) * pitchBytes,
-                    static_cast<std::size_t>(width) * 4);
+    const bool reshape = StoreImage(*w, static_cast<const Uint8*>(pixels), pitchBytes);
     w->hasImage = true;
-    if (w->shaped) UpdateShape(*w);
+    if (w->shaped && (reshape || !w->shapeSet)) SetShape(*w, pixels, pitchBytes);
     if (w->wantsShow && !w->mapped) {
         SDL_ShowWindow(w->sdl);
         w->mapped = true;
@@ -85,7 +123,7 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
         if (w->minimisePending) SDL_MinimizeWindow(w->sdl);
         w->minimisePending = false;
     }
-    CopyToSurface(*w);
+    SDL_UpdateWindowSurface(w->sdl);
     return TRUE;
 }
 
@@ -94,7 +132,10 @@ const std::uint32_t* PresentedImage(HWND window, int* width, int* height) {
     if (!w || !w->hasImage) return nullptr;
     if (width) *width = w->width;
     if (height) *height = w->height;
-    return w->image.data();
+    if (!w->image.empty()) return w->image.data();
+    SDL_Surface* surface = SurfaceOfBytes(*w);
+    if (!surface || surface->pitch != w->width * 4) return nullptr;
+    return static_cast<const std::uint32_t*>(surface->pixels);
 }
 
 } // namespace platform

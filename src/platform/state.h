@@ -46,8 +46,9 @@ struct HWND__ {
     bool minimisePending = false;
     bool shaped = false; // no compositor: the transparent surround is cut away
     bool shapeSet = false;
-    std::vector<std::uint32_t> image; // last presented image, top-down, premultiplied BGRA
-    std::vector<std::uint8_t> shapeMask;
+    // The last presented image (top-down, premultiplied BGRA), kept only where
+    // the window's surface cannot hold its bytes as they are.
+    std::vector<std::uint32_t> image;
     bool hasImage = false;
     HDC__ dc;
 };
