@@ -49,10 +49,18 @@ std::uint32_t CopyRow(const Uint8* in, Uint8* out, int width) {
     return flipped;
 }
 
-// Copies the rows into `to` (`toPitch` bytes apart); true when the set of
-// visible pixels changed.
-bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int width, int height) {
+// Copies the rows into `to` (`toPitch` bytes apart); when `watch` is set,
+// tells whether the set of visible pixels changed.
+bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int width, int height,
+              bool watch) {
     std::uint32_t flips = 0;
+    if (!watch) {
+        for (int row = 0; row < height; ++row)
+            std::memcpy(to + static_cast<std::size_t>(row) * toPitch,
+                        from + static_cast<std::size_t>(row) * fromPitch,
+                        static_cast<std::size_t>(width) * 4);
+        return false;
+    }
     for (int row = 0; row < height; ++row)
         flips |= CopyRow(from + static_cast<std::size_t>(row) * fromPitch,
                          to + static_cast<std::size_t>(row) * toPitch, width);
@@ -60,13 +68,13 @@ bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int widt
 }
 
 // Puts the image where the desktop reads it: straight onto the surface when
-// it takes these bytes, else kept and converted. True when the set of
-// visible pixels changed.
+// it takes these bytes, else kept and converted. For a shaped window, true
+// when the set of visible pixels changed.
 bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     if (SDL_Surface* surface = SurfaceOfBytes(w)) {
         if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
         const bool changed = CopyRows(pixels, pitchBytes, static_cast<Uint8*>(surface->pixels),
-                                      surface->pitch, w.width, w.height);
+                                      surface->pitch, w.width, w.height, w.shaped);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         w.image.clear();
         return changed;
@@ -75,7 +83,7 @@ bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     const bool fresh = w.image.size() != count;
     w.image.resize(count);
     const bool changed = CopyRows(pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()),
-                                  w.width * 4, w.width, w.height);
+                                  w.width * 4, w.width, w.height, w.shaped);
     if (SDL_Surface* surface = SDL_GetWindowSurface(w.sdl))
         SDL_ConvertPixels(std::min(surface->w, w.width), std::min(surface->h, w.height),
                           SDL_PIXELFORMAT_ARGB8888, w.image.data(), w.width * 4,
