@@ -359,6 +359,16 @@ TEST(ModWriter, RefusesImpossibleSongsAndWritesNothing) {
              s.patterns[0].at(2, 2) = {NoNote, 0, -1, Effect::PatternBreak, 64};
          },
          "pattern break to row 64"},
+        {"channel volume in an XM", Format::Xm,
+         [](Song& s) {
+             s.patterns[0].at(2, 2) = {NoNote, 0, -1, Effect::ChannelVolume, 32};
+         },
+         "IT command"},
+        {"channel volume 65", Format::It,
+         [](Song& s) {
+             s.patterns[0].at(2, 2) = {NoNote, 0, -1, Effect::ChannelVolume, 65};
+         },
+         "channel volume 65"},
         {"volume above 64", Format::It, [](Song& s) { s.patterns[0].at(2, 2).volume = 65; },
          "volume 65"},
         {"empty order list", Format::It, [](Song& s) { s.orders.clear(); }, "order list is empty"},

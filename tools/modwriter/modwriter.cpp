@@ -132,8 +132,11 @@ std::string CheckEffect(const Cell& c, Format format, const Limits& lim) {
     case Effect::NoteDelay:
         if (p > 15) return Msg("note cut or delay of %d ticks out of 0..15", p);
         return "";
+    case Effect::ChannelVolume:
+        if (format != Format::It) return Msg("channel volume is an IT command, not %s", lim.name);
+        if (p > 64) return Msg("channel volume %d out of 0..64", p);
+        return "";
     }
-    (void)format;
     return "unknown effect";
 }
 
@@ -285,6 +288,8 @@ std::pair<int, int> ProTrackerEffect(const Cell& c) {
         return {0xE, 0xC0 | c.param};
     case Effect::NoteDelay:
         return {0xE, 0xD0 | c.param};
+    case Effect::ChannelVolume: // refused by the check
+        break;
     }
     return {0, 0};
 }
@@ -486,6 +491,8 @@ std::pair<int, int> ItEffect(const Cell& c) {
         return {19, 0xC0 | c.param};
     case Effect::NoteDelay:
         return {19, 0xD0 | c.param};
+    case Effect::ChannelVolume:
+        return {13, c.param};
     }
     return {0, 0};
 }

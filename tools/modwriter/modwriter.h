@@ -54,17 +54,18 @@ constexpr std::uint8_t NoteC5 = 60; // plays a sample at its c5Rate
 
 enum class Effect : std::uint8_t {
     None,
-    Arpeggio,     // xy: + x and + y semitones in turn
-    PortaUp,      // xx: slide pitch up
-    PortaDown,    // xx: slide pitch down
-    TonePorta,    // xx: slide towards the note of this cell
-    Vibrato,      // xy: speed x, depth y
-    VolumeSlide,  // x0 up by x a tick, 0y down by y a tick
-    SetSpeed,     // ticks a row, 1..31
-    SetTempo,     // beats a minute, 32..255
-    PatternBreak, // row of the next pattern to start at (0..63 in MOD and XM)
-    NoteCut,      // cut the note after x ticks (0..15)
-    NoteDelay,    // start the note after x ticks (0..15)
+    Arpeggio,      // xy: + x and + y semitones in turn
+    PortaUp,       // xx: slide pitch up
+    PortaDown,     // xx: slide pitch down
+    TonePorta,     // xx: slide towards the note of this cell
+    Vibrato,       // xy: speed x, depth y
+    VolumeSlide,   // x0 up by x a tick, 0y down by y a tick
+    SetSpeed,      // ticks a row, 1..31
+    SetTempo,      // beats a minute, 32..255
+    PatternBreak,  // row of the next pattern to start at (0..63 in MOD and XM)
+    NoteCut,       // cut the note after x ticks (0..15)
+    NoteDelay,     // start the note after x ticks (0..15)
+    ChannelVolume, // IT only: the channel's own volume, 0..64, kept until set again
 };
 
 struct Cell {
