@@ -380,18 +380,18 @@ void Mixer::Mix(std::int16_t* out, std::size_t frames) noexcept {
     std::size_t done = 0;
     while (done < frames) {
         const std::size_t n = std::min(kBlock, frames - done);
-        MixBlock(out + done * 2, n);
+        MixBlock(out + done * 2, done, n, frames);
         done += n;
     }
-    Held lock(state_mutex_, state_probe_, probe_on_);
-    last_mix_frames_ = frames;
-    last_mix_time_ = std::chrono::steady_clock::now();
 }
 
-void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
-    const std::uint64_t device = TakeRequests();
+// Mixes the `frames` frames that start `offset` frames into a mix of
+// `total` frames.
+void Mixer::MixBlock(std::int16_t* out, std::size_t offset, std::size_t frames,
+                     std::size_t total) noexcept {
+    const std::uint64_t device = TakeRequests() + offset;
     RenderJobs(frames);
-    Publish(device, frames);
+    Publish(device, frames, offset + frames == total ? total : 0);
     for (std::size_t i = 0; i < frames * 2; ++i) {
         int sum = 0;
         for (std::size_t slot = 0; slot < kCapacity; ++slot)
@@ -401,7 +401,7 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t frames) noexcept {
 }
 
 // Takes what the callers asked for since the last block; returns the output
-// frame the block starts at.
+// frame the mix being made starts at.
 std::uint64_t Mixer::TakeRequests() noexcept {
     Held lock(state_mutex_, state_probe_, probe_on_);
     for (std::size_t slot = 0; slot < kCapacity; ++slot) {
@@ -442,8 +442,11 @@ void Mixer::RenderJobs(std::size_t frames) noexcept {
 }
 
 // Files each channel's block into its history, moves its position on and
-// notes where its sound ended.
-void Mixer::Publish(std::uint64_t device, std::size_t frames) noexcept {
+// notes where its sound ended. With the last block of a mix (`total` its
+// length, else 0), the output frame count and the time of the mix change
+// together, so the audible frame derived from them never runs ahead and
+// drops back.
+void Mixer::Publish(std::uint64_t device, std::size_t frames, std::size_t total) noexcept {
     Held lock(state_mutex_, state_probe_, probe_on_);
     for (std::size_t slot = 0; slot < kCapacity; ++slot) {
         const Job& job = jobs_[slot];
@@ -466,7 +469,10 @@ void Mixer::Publish(std::uint64_t device, std::size_t frames) noexcept {
             ch->position = ch->length;
         }
     }
+    if (total == 0) return;
     device_frames_ = device + frames;
+    last_mix_frames_ = total;
+    last_mix_time_ = std::chrono::steady_clock::now();
 }
 
 LockFigures Mixer::StateLockFigures() const {

@@ -104,10 +104,11 @@ class Mixer {
     std::uint64_t AudibleFrame() const;
     void Settle(Channel& ch, std::uint64_t audible);
     bool Window(std::uint32_t handle, std::int16_t* out, std::size_t frames);
-    void MixBlock(std::int16_t* out, std::size_t frames) noexcept;
+    void MixBlock(std::int16_t* out, std::size_t offset, std::size_t frames,
+                  std::size_t total) noexcept;
     std::uint64_t TakeRequests() noexcept;
     void RenderJobs(std::size_t frames) noexcept;
-    void Publish(std::uint64_t device, std::size_t frames) noexcept;
+    void Publish(std::uint64_t device, std::size_t frames, std::size_t total) noexcept;
 
     // One channel's work in the block being mixed.
     struct Job {

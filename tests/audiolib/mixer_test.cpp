@@ -13,6 +13,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <mutex>
@@ -426,6 +427,60 @@ TEST(MixerChannels, MixingNeverWaitsForASeek) {
 
     EXPECT_EQ(Pull(mixer, 1024)[0], 1000);
     EXPECT_EQ(*mixer.Position(h), 5u * 44100 + 1024);
+}
+
+// A source that, each time the mixer renders it, first calls `look`: as a
+// caller's thread may read the position at that moment of a mix.
+class Watched final : public Source {
+  public:
+    Watched(std::unique_ptr<Source> inner, std::function<void()> look)
+        : inner_(std::move(inner)), look_(std::move(look)) {}
+    std::size_t Render(std::int16_t* out, std::size_t frames) noexcept override {
+        look_();
+        return inner_->Render(out, frames);
+    }
+    bool Seek(std::uint64_t frame) noexcept override { return inner_->Seek(frame); }
+    std::uint64_t LengthFrames() const noexcept override { return inner_->LengthFrames(); }
+
+  private:
+    std::unique_ptr<Source> inner_;
+    std::function<void()> look_;
+};
+
+// The audible position follows the clock between mixes. Mixed faster than
+// real time for a device that takes two blocks at a time and now and then
+// comes late, and read in the middle of mixes as well as between them, it
+// never steps back, and the song is not reported over before its end.
+TEST(MixerChannels, ThePositionNeverStepsBackWhileMixingRunsAhead) {
+    using namespace std::chrono_literals;
+    constexpr std::size_t kDeviceFrames = 2 * Mixer::kBlock;
+    Mixer mixer(kDeviceFrames, true);
+    std::uint32_t h = 0;
+    std::uint64_t length = 0, last = 0, reads = 0;
+    std::vector<std::string> faults;
+    auto look = [&] {
+        const bool over = mixer.State(h) == Activity::kStopped;
+        const std::uint64_t position = *mixer.Position(h);
+        if (position < last || (over && position != length))
+            faults.push_back("read " + std::to_string(reads) + ": " + std::to_string(position) +
+                             " after " + std::to_string(last) + (over ? ", over" : ""));
+        last = std::max(last, position);
+        ++reads;
+    };
+    h = mixer.Add(std::make_unique<Watched>(OpenModule(AsBytes(ToneMod(64, 31, 1)), kModuleRamp),
+                                            look)); // 39.68 s
+    length = *mixer.Length(h);
+    mixer.Play(h, true);
+    std::vector<std::int16_t> out(kDeviceFrames * 2);
+    for (int n = 1; mixer.State(h) == Activity::kPlaying && n < 2000; ++n) {
+        if (n % 64 == 0) std::this_thread::sleep_for(30ms); // later than a block
+        mixer.Mix(out.data(), kDeviceFrames);
+        look();
+    }
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(*mixer.Position(h), length);
+    EXPECT_TRUE(faults.empty()) << faults.size() << " of " << reads << " reads, first "
+                                << (faults.empty() ? "" : faults.front());
 }
 
 TEST(MixerChannels, FreedAndStaleHandlesAreRefused) {
