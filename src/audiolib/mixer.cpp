@@ -432,9 +432,7 @@ void Mixer::RenderJobs(std::size_t frames) noexcept {
         job.busy = !decoder.owns_lock();
         if (!job.busy) {
             Source& source = *job.ch->source;
-            if (job.volumes)
-                for (std::size_t c = 0; c < job.ch->applied.size(); ++c)
-                    source.SetChannelVolume(static_cast<int>(c), job.ch->applied[c] / 100.0);
+            if (job.volumes) source.SetLevels(job.ch->applied.data());
             if (job.play) job.rendered = source.Render(block, frames);
         }
         std::fill(block + job.rendered * 2, block + frames * 2, std::int16_t{0});

@@ -71,7 +71,8 @@ class Mixer {
     std::optional<std::uint64_t> Position(std::uint32_t handle);
     bool SetPosition(std::uint32_t handle, std::uint64_t frame);
 
-    // Volume 0..100 of module channel `channel`; false when there is none.
+    // The listener's volume 0..100 of module channel `channel`, a factor on
+    // what the song plays there; false when there is no such channel.
     bool SetChannelVolume(std::uint32_t handle, int channel, int volume);
 
     // The `frames` stereo frames being heard now (at most kHistory / 2);

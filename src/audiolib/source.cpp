@@ -5,8 +5,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
+#include <optional>
 #include <streambuf>
+#include <utility>
+
+#include <time.h>
 
 #include <libopenmpt/libopenmpt.hpp>
 #include <libopenmpt/libopenmpt_ext.hpp>
@@ -41,50 +46,202 @@ class NullStream : public std::ostream {
     } buffer_;
 };
 
+// Thread CPU time: what the seek itself spent, however busy the machine.
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// libopenmpt's raw pattern data (get_pattern_row_channel_command) uses its
+// internal numbering of notes and commands.
+namespace raw {
+constexpr int kLastNote = 120; // notes are 1..120
+constexpr int kNoteFade = 253; // 253..255: fade, cut and off
+constexpr int kArpeggio = 1, kPortaUp = 2, kPortaDown = 3, kTonePorta = 4, kVibrato = 5,
+              kTonePortaVolume = 6, kVibratoVolume = 7, kPositionJump = 12, kPatternBreak = 14,
+              kExtended = 19, kKeyOff = 25, kFineVibrato = 26, kExtraFinePorta = 28,
+              kNoteSlideFirst = 35, kNoteSlideLast = 38;
+constexpr int kVolumeVibratoSpeed = 7, kVolumeVibratoDepth = 8, kVolumeTonePorta = 11,
+              kVolumePortaUp = 12, kVolumePortaDown = 13;
+} // namespace raw
+
+// What libopenmpt's seek does to a note after a command: carries it on, or
+// stops it while it still sounds (arpeggio, slides), or stops it in its
+// release or plays it on at another phase than continuous playback has
+// (key off, vibrato), where less is lost.
+enum class Loss { kNone, kSoft, kHard };
+
+Loss LossBySeek(int note, int effect, int param, int volume_effect) {
+    using namespace raw;
+    switch (effect) {
+    case kArpeggio:
+    case kPortaUp:
+    case kPortaDown:
+    case kExtraFinePorta:
+        return Loss::kHard;
+    case kExtended: // MOD and XM E1x and E2x: fine slides
+        if ((param >> 4) == 1 || (param >> 4) == 2) return Loss::kHard;
+        break;
+    case kVibrato:
+    case kVibratoVolume:
+    case kFineVibrato:
+    case kKeyOff:
+        return Loss::kSoft;
+    default:
+        if (effect >= kNoteSlideFirst && effect <= kNoteSlideLast) return Loss::kHard;
+    }
+    if (volume_effect == kVolumePortaUp || volume_effect == kVolumePortaDown) return Loss::kHard;
+    if (volume_effect == kVolumeVibratoSpeed || volume_effect == kVolumeVibratoDepth ||
+        note >= kNoteFade)
+        return Loss::kSoft;
+    return Loss::kNone;
+}
+
+// The last row of `pattern` that plays before the next order: the row of a
+// pattern break, or its last row; -1 when the pattern does not exist (an
+// order marker) or jumps elsewhere, so that the orders before it are not
+// what played before.
+int LastPlayedRow(const openmpt::module& m, int pattern) {
+    const int rows = m.get_pattern_num_rows(pattern);
+    if (rows <= 0) return -1;
+    for (int row = 0; row < rows; ++row)
+        for (int c = 0; c < m.get_num_channels(); ++c) {
+            const int effect =
+                m.get_pattern_row_channel_command(pattern, row, c, openmpt::module::command_effect);
+            if (effect == raw::kPositionJump) return -1;
+            if (effect == raw::kPatternBreak) return row;
+        }
+    return rows - 1;
+}
+
+// Where the earliest notes began, among those sounding at the current row
+// that libopenmpt's seek loses: (order, row), walking back along the order
+// list as it plays straight through, at most `limit` rows.
+struct LostNotes {
+    std::optional<std::pair<int, int>> any;  // the earliest of all
+    std::optional<std::pair<int, int>> hard; // the earliest stopped while it sounds
+};
+
+LostNotes FindLostNotes(const openmpt::module& m, int limit) {
+    const int channels = m.get_num_channels();
+    // Each channel's worst loss since its note, until the note is found.
+    std::vector<std::optional<Loss>> open(static_cast<std::size_t>(std::max(channels, 0)),
+                                          Loss::kNone);
+    int order = m.get_current_order(), row = m.get_current_row();
+    int pattern = m.get_order_pattern(order);
+    int searching = channels;
+    LostNotes lost;
+    for (int step = 0; step < limit && searching > 0; ++step) {
+        if (--row < 0) {
+            if (--order < 0) break;
+            pattern = m.get_order_pattern(order);
+            row = LastPlayedRow(m, pattern);
+            if (row < 0) break;
+        }
+        for (int c = 0; c < channels; ++c) {
+            auto& loss = open[static_cast<std::size_t>(c)];
+            if (!loss) continue;
+            auto cell = [&](int what) {
+                return int(m.get_pattern_row_channel_command(pattern, row, c, what));
+            };
+            const int note = cell(openmpt::module::command_note);
+            const int effect = cell(openmpt::module::command_effect);
+            const int volume_effect = cell(openmpt::module::command_volumeffect);
+            loss =
+                std::max(*loss, LossBySeek(note, effect, cell(openmpt::module::command_parameter),
+                                           volume_effect));
+            const bool glide = effect == raw::kTonePorta || effect == raw::kTonePortaVolume ||
+                               volume_effect == raw::kVolumeTonePorta;
+            if (note < 1 || note > raw::kLastNote || glide) continue;
+            if (*loss != Loss::kNone) lost.any = {order, row};
+            if (*loss == Loss::kHard) lost.hard = {order, row};
+            loss.reset();
+            --searching;
+        }
+    }
+    return lost;
+}
+
 class ModuleSource final : public Source {
   public:
-    ModuleSource(const Bytes& data, std::uint32_t flags) : module_(data, log_, Controls()) {
-        // Every subsong in order, as players do, once through, no fade.
-        module_.select_subsong(-1);
-        module_.set_repeat_count(0);
-        module_.set_render_param(openmpt::module::RENDER_VOLUMERAMPING_STRENGTH,
-                                 (flags & kModuleRamp) ? -1 : 0);
-        interactive_ = static_cast<openmpt::ext::interactive*>(
-            module_.get_interface(openmpt::ext::interactive_id));
-        volumes_.assign(static_cast<std::size_t>(std::max(0, module_.get_num_channels())), 1.0);
-        length_ = FramesOf(module_.get_duration_seconds());
+    ModuleSource(const Bytes& data, std::uint32_t flags) : ramp_((flags & kModuleRamp) != 0) {
+        // One decoder a subsong, each put at its own start here: moving a
+        // decoder to another subsong allocates, which the audio thread must
+        // not do when one subsong ends and the next begins.
+        auto first = std::make_unique<openmpt::module_ext>(data, log_, Controls());
+        channels_ = std::max(0, first->get_num_channels());
+        const int subsongs = std::max(1, first->get_num_subsongs());
+        for (int k = 0; k < subsongs; ++k) {
+            auto module = first ? std::move(first)
+                                : std::make_unique<openmpt::module_ext>(data, log_, Controls());
+            module->select_subsong(k);
+            module->set_repeat_count(0);
+            // Until it first renders, libopenmpt times its seeks at its own
+            // default rate, where a tick can last a fraction of a frame more
+            // or less than it plays at ours: an empty render sets the rate.
+            std::int16_t none[2];
+            module->read_interleaved_stereo(kRate, 0, none);
+            module->set_render_param(openmpt::module::RENDER_VOLUMERAMPING_STRENGTH,
+                                     ramp_ ? -1 : 0);
+            const std::uint64_t frames = FramesOf(module->get_duration_seconds());
+            if (frames == 0) continue;
+            Part part;
+            part.subsong = k;
+            part.start = length_;
+            part.length = frames;
+            part.interactive = static_cast<openmpt::ext::interactive*>(
+                module->get_interface(openmpt::ext::interactive_id));
+            part.module = std::move(module);
+            part.holds.assign(static_cast<std::size_t>(channels_), Hold{});
+            parts_.push_back(std::move(part));
+            length_ += frames;
+        }
+        levels_.assign(static_cast<std::size_t>(channels_), 100);
+        ratios_.assign(static_cast<std::size_t>(channels_), 1.0);
     }
 
+    // Each subsong plays for its length, then the next one from its start.
     // Stops at the length itself: libopenmpt's own end of song allocates,
     // which the audio thread must not.
     std::size_t Render(std::int16_t* out, std::size_t frames) noexcept override {
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(frames, length_ - pos_));
-        if (n == 0) return 0;
-        try {
-            const std::size_t got = module_.read_interleaved_stereo(kRate, n, out);
-            pos_ += got;
-            return got;
-        } catch (...) {
-            return 0;
+        std::size_t done = 0;
+        while (done < frames && !parts_.empty()) {
+            Part& part = parts_[current_];
+            const std::uint64_t end = part.start + part.length;
+            if (pos_ >= end) {
+                if (current_ + 1 >= parts_.size()) break;
+                ApplyHolds(parts_[++current_]);
+                continue;
+            }
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>({frames - done, end - pos_, kChunk}));
+            Deliver(part, out + done * 2, n);
+            pos_ += n;
+            done += n;
         }
+        return done;
     }
 
     bool Seek(std::uint64_t frame) noexcept override {
-        if (frame > length_) return false;
+        if (frame > length_ || parts_.empty()) return false;
         try {
-            const double reached = SeekRowAtOrBefore(frame);
-            pos_ = std::min(FramesOf(reached), length_);
-            // A seek resets the channel volumes: the caller's stay in force.
-            ApplyVolumes();
-            // The seek lands on the start of a row; render up to the frame
-            // asked for so that position and sound agree.
-            std::uint64_t skip = frame - std::min(frame, FramesOf(reached));
-            while (skip > 0) {
-                const std::size_t n = Render(scratch_, std::min<std::uint64_t>(skip, kScratch));
-                if (n == 0) break;
-                skip -= n;
-            }
+            std::size_t k = parts_.size() - 1;
+            while (k > 0 && parts_[k].start > frame)
+                --k;
+            // The subsongs after this one play from their starts again.
+            for (std::size_t later = k + 1; later < parts_.size(); ++later)
+                if (!parts_[later].fresh) Restart(parts_[later]);
+            Part& part = parts_[k];
+            const std::uint64_t offset = frame - part.start;
+            if (offset < part.length)
+                SeekWithin(part, offset);
+            else
+                part.fresh = false; // the very end: nothing left to play
+            current_ = k;
+            pos_ = frame;
+            sounding_ = false;
+            gain_ = target_gain_;
             return true;
         } catch (...) {
             return false;
@@ -92,52 +249,218 @@ class ModuleSource final : public Source {
     }
 
     std::uint64_t LengthFrames() const noexcept override { return length_; }
-    int ChannelCount() const noexcept override { return static_cast<int>(volumes_.size()); }
+    int ChannelCount() const noexcept override { return channels_; }
 
-    void SetChannelVolume(int channel, double volume) noexcept override {
-        if (channel < 0 || channel >= ChannelCount()) return;
-        volumes_[static_cast<std::size_t>(channel)] = volume;
-        ApplyVolume(channel);
+    // All channels at one level: a gain on the output, exact, and the song's
+    // own channel volumes untouched. Levels that differ: the highest is the
+    // gain, and the channels below it are lowered further through
+    // libopenmpt's channel volume, which the song's own channel-volume
+    // commands also set; after each block the layer puts its share back on
+    // top of what the song set.
+    void SetLevels(const std::uint8_t* levels) noexcept override {
+        int top = 0;
+        for (std::size_t c = 0; c < levels_.size(); ++c) {
+            levels_[c] = std::min<std::uint8_t>(levels[c], 100);
+            top = std::max<int>(top, levels_[c]);
+        }
+        target_gain_ = top / 100.0;
+        // Ramped only where it changes a sound already heard.
+        if (!ramp_ || !sounding_) gain_ = target_gain_;
+        holding_ = false;
+        for (std::size_t c = 0; c < levels_.size(); ++c) {
+            ratios_[c] = top > 0 ? levels_[c] / double(top) : 1.0;
+            holding_ = holding_ || ratios_[c] < 1.0;
+        }
+        if (!parts_.empty()) ApplyHolds(parts_[current_]);
     }
 
   private:
-    static constexpr std::size_t kScratch = 1024;
+    static constexpr std::size_t kChunk = 1024;
+    // A gain change ramps over this many frames with ramping on.
+    static constexpr double kGainRampFrames = 256;
+    // A seek plays again from the start of a note libopenmpt's seek would
+    // lose, when that start lies within this many rows and seconds, and the
+    // whole seek fits in this much CPU time.
+    static constexpr int kLookBackRows = 512;
+    static constexpr std::uint64_t kMaxReplayFrames = 30 * kRate;
+    static constexpr double kSeekBudgetSeconds = 0.012;
+    static constexpr double kUnbudgeted = std::numeric_limits<double>::infinity();
+
+    // The layer's share of one channel's libopenmpt volume.
+    struct Hold {
+        bool held = false;
+        double song = 1.0;    // the song's own volume there
+        double written = 1.0; // what the layer wrote instead
+    };
+
+    struct Part {
+        int subsong = 0;
+        std::unique_ptr<openmpt::module_ext> module;
+        openmpt::ext::interactive* interactive = nullptr;
+        std::uint64_t start = 0, length = 0; // frames in the whole stream
+        bool fresh = true;                   // at its start, untouched
+        std::vector<Hold> holds;
+    };
 
     static std::map<std::string, std::string> Controls() {
         return {{"seek.sync_samples", "1"}, {"play.at_end", "stop"}, {"dither", "0"}};
     }
 
-    // A seek goes to the start of the row at or after the time asked for:
-    // ask earlier and earlier until it lands no later than `frame`.
-    double SeekRowAtOrBefore(std::uint64_t frame) {
-        const double target = double(frame) / kRate;
-        double reached = module_.set_position_seconds(target);
-        for (double back = 0.01; FramesOf(reached) > frame && back < 2 * target; back *= 2)
-            reached = module_.set_position_seconds(std::max(0.0, target - back));
-        if (FramesOf(reached) > frame) reached = module_.set_position_seconds(0.0);
-        return reached;
+    void Restart(Part& part) {
+        part.module->select_subsong(part.subsong);
+        part.fresh = true;
+        part.holds.assign(part.holds.size(), Hold{});
     }
 
-    void ApplyVolume(int channel) noexcept {
-        if (interactive_ == nullptr) return;
+    // Moves `part` to `offset` frames into its subsong, exactly: libopenmpt
+    // goes to the start of a row, and the rest is rendered away. Notes that
+    // its seek cannot carry on are played again from where they began, as
+    // far as the seek's CPU budget allows, a plain seek kept in reserve.
+    void SeekWithin(Part& part, std::uint64_t offset) {
+        part.fresh = false;
+        const double began = ThreadCpuSeconds();
+        const std::uint64_t at = RowAtOrBefore(part, offset);
+        const double plain = ThreadCpuSeconds() - began;
+        const LostNotes lost = FindLostNotes(*part.module, kLookBackRows);
+        if (!lost.any) {
+            Skip(part, offset - at, kUnbudgeted);
+            return;
+        }
+        // From the earliest lost note; when that does not fit, from the
+        // earliest that would be silent.
+        const std::optional<std::pair<int, int>> tries[] = {
+            lost.any, lost.hard != lost.any ? lost.hard : std::nullopt};
+        for (const auto& from : tries) {
+            if (!from) continue;
+            const double seconds = part.module->set_position_order_row(from->first, from->second);
+            const std::uint64_t start = FramesOf(seconds);
+            const double left = kSeekBudgetSeconds - (ThreadCpuSeconds() - began) - plain;
+            if (seconds < 0.0 || start > at || offset - start > kMaxReplayFrames || left <= 0)
+                continue;
+            Settled(part);
+            if (Skip(part, offset - start, left)) return;
+        }
+        // Too far back, or too slow to replay: libopenmpt's seek it is.
+        Skip(part, offset - RowAtOrBefore(part, offset), kUnbudgeted);
+    }
+
+    // libopenmpt's seek goes to the start of the row at or after the time
+    // asked for: asks half a row before the row that holds `frame`, then
+    // earlier and earlier until it lands no later than `frame`; returns the
+    // frame it landed on.
+    std::uint64_t RowAtOrBefore(Part& part, std::uint64_t frame) {
+        openmpt::module& m = *part.module;
+        const double target = double(frame) / kRate;
+        double reached = m.set_position_seconds(target);
+        if (FramesOf(reached) > frame && m.get_current_tempo() > 0) {
+            const double row = m.get_current_speed() * 2.5 / m.get_current_tempo();
+            reached = m.set_position_seconds(std::max(0.0, reached - 1.5 * row));
+        }
+        for (double back = 0.01; FramesOf(reached) > frame && back < 2 * target; back *= 2)
+            reached = m.set_position_seconds(std::max(0.0, target - back));
+        if (FramesOf(reached) > frame) reached = m.set_position_seconds(0.0);
+        Settled(part);
+        return std::min(FramesOf(reached), frame);
+    }
+
+    // After a seek, libopenmpt's channel volumes are the song's again.
+    void Settled(Part& part) {
+        part.holds.assign(part.holds.size(), Hold{});
+        ApplyHolds(part);
+    }
+
+    // Renders `frames` frames away, giving up (false) when that takes more
+    // than `budget` seconds of CPU time, or will at the pace so far.
+    bool Skip(Part& part, std::uint64_t frames, double budget) {
+        const bool budgeted = budget != kUnbudgeted;
+        const double began = budgeted ? ThreadCpuSeconds() : 0.0;
+        const std::uint64_t total = frames;
+        for (int chunks = 1; frames > 0; ++chunks) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kChunk));
+            Read(part, scratch_, n);
+            frames -= n;
+            if (!budgeted || frames == 0) continue;
+            const double spent = ThreadCpuSeconds() - began;
+            const double pace = spent / double(total - frames);
+            if (spent > budget || (chunks >= 4 && pace * double(total) > budget)) return false;
+        }
+        return true;
+    }
+
+    // `n` frames of the part as libopenmpt renders them, silence where its
+    // rendering falls short of the length it gave.
+    template <typename T>
+    void Read(Part& part, T* out, std::size_t n) noexcept {
+        part.fresh = false;
+        std::size_t got = 0;
         try {
-            interactive_->set_channel_volume(channel, volumes_[static_cast<std::size_t>(channel)]);
+            got = part.module->read_interleaved_stereo(kRate, n, out);
+        } catch (...) {
+        }
+        std::fill(out + got * 2, out + n * 2, T{});
+        if (holding_) ApplyHolds(part);
+    }
+
+    // At full gain libopenmpt's own 16-bit output, as it is; otherwise its
+    // float output under the gain, ramped when ramping is on.
+    void Deliver(Part& part, std::int16_t* out, std::size_t n) noexcept {
+        sounding_ = true;
+        if (gain_ == 1.0 && target_gain_ == 1.0) {
+            Read(part, out, n);
+            return;
+        }
+        Read(part, mix_, n);
+        const double step = 1.0 / kGainRampFrames;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (gain_ != target_gain_)
+                gain_ = gain_ < target_gain_ ? std::min(target_gain_, gain_ + step)
+                                             : std::max(target_gain_, gain_ - step);
+            const auto g = static_cast<float>(gain_);
+            out[i * 2] = ToSample(mix_[i * 2] * g);
+            out[i * 2 + 1] = ToSample(mix_[i * 2 + 1] * g);
+        }
+    }
+
+    // Puts the layer's share of each channel's volume on what the song set
+    // there last, or gives a channel back to the song.
+    void ApplyHolds(Part& part) noexcept {
+        if (part.interactive == nullptr) return;
+        try {
+            for (std::size_t c = 0; c < part.holds.size(); ++c) {
+                Hold& hold = part.holds[c];
+                const double ratio = ratios_[c];
+                if (!hold.held && ratio >= 1.0) continue;
+                const int channel = static_cast<int>(c);
+                const double now = part.interactive->get_channel_volume(channel);
+                // Unheld, or changed since: the song's own volume.
+                if (!hold.held || now != hold.written) hold.song = now;
+                if (ratio >= 1.0) {
+                    part.interactive->set_channel_volume(channel, hold.song);
+                    hold.held = false;
+                    continue;
+                }
+                part.interactive->set_channel_volume(channel, hold.song * ratio);
+                hold.written = part.interactive->get_channel_volume(channel);
+                hold.held = true;
+            }
         } catch (...) {
         }
     }
 
-    void ApplyVolumes() noexcept {
-        for (int c = 0; c < ChannelCount(); ++c)
-            ApplyVolume(c);
-    }
-
     NullStream log_;
-    openmpt::module_ext module_;
-    openmpt::ext::interactive* interactive_ = nullptr;
-    std::vector<double> volumes_;
+    const bool ramp_;
+    int channels_ = 0;
+    std::vector<Part> parts_;
+    std::size_t current_ = 0;
     std::uint64_t length_ = 0;
-    std::uint64_t pos_ = 0; // frames rendered from the start
-    std::int16_t scratch_[kScratch * 2] = {};
+    std::uint64_t pos_ = 0; // frames rendered from the start of the stream
+    std::vector<std::uint8_t> levels_;
+    std::vector<double> ratios_;
+    bool holding_ = false;
+    double gain_ = 1.0, target_gain_ = 1.0;
+    bool sounding_ = false; // rendered since the start or the last seek
+    std::int16_t scratch_[kChunk * 2] = {};
+    float mix_[kChunk * 2] = {};
 };
 
 // libsndfile reads through these from the bytes held in memory.

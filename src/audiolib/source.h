@@ -29,13 +29,16 @@ class Source {
     virtual std::uint64_t LengthFrames() const noexcept = 0;
     // Module channels; a sound file has none.
     virtual int ChannelCount() const noexcept { return 0; }
-    // Volume 0..1 of module channel `channel`, kept across seeks.
-    virtual void SetChannelVolume(int /*channel*/, double /*volume*/) noexcept {}
+    // The listener's level of each module channel, 0..100, ChannelCount()
+    // of them: a factor on whatever the song plays there, kept across the
+    // song's own commands, seeks and subsongs. Called between renders.
+    virtual void SetLevels(const std::uint8_t* /*levels*/) noexcept {}
 };
 
 constexpr std::uint32_t kModuleRamp = 0x200;
 
 // A module source, or null when `data` is not a module libopenmpt accepts.
+// It plays every subsong in turn, each from its own start, as one stream.
 std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags);
 
 // A sound file source (WAV, FLAC, Ogg Vorbis, ...), or null when `data` is

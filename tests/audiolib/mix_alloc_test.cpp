@@ -1,6 +1,7 @@
 // The audio thread must not allocate: every allocation made while the mixer
 // mixes is counted, through a whole song with seeks, volume changes and
-// pauses, with a WAV at another rate and a FLAC file playing beside it. (Ogg
+// pauses, a module moving on to its next subsong, with a WAV at another
+// rate and a FLAC file playing beside it. (Ogg
 // Vorbis is left out: libvorbis allocates as it decodes.)
 
 #include "audiolib/mixer.h"
@@ -78,7 +79,10 @@ TEST(MixerAllocation, MixingAllocatesNothing) {
         mixer.Add(OpenSoundFile(SineFile(dir / "a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000)));
     const auto flac = mixer.Add(
         OpenSoundFile(SineFile(dir / "a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100)));
-    for (const auto h : {song, sound, flac}) {
+    // Two subsongs, one of its channels turned down below the others.
+    const auto subsongs = mixer.Add(OpenModule(AsBytes(audiotest::TwoSubsongMod()), 0x200));
+    mixer.SetChannelVolume(subsongs, 1, 40);
+    for (const auto h : {song, sound, flac, subsongs}) {
         ASSERT_NE(h, 0u);
         mixer.Play(h, true);
     }
@@ -105,6 +109,7 @@ TEST(MixerAllocation, MixingAllocatesNothing) {
     mixer.SetPosition(flac, 2 * 44100);
     mix(400); // all to their ends
     EXPECT_EQ(mixer.State(song), Activity::kStopped);
+    EXPECT_EQ(mixer.State(subsongs), Activity::kStopped);
     EXPECT_EQ(allocations_while_mixing, 0u);
 }
 

@@ -10,6 +10,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <fstream>
@@ -64,6 +65,20 @@ int Peak(const std::vector<std::int16_t>& samples, std::size_t from = 0) {
     for (std::size_t i = from; i < samples.size(); ++i)
         peak = std::max(peak, std::abs(int(samples[i])));
     return peak;
+}
+
+// Sets every module channel to `volume` as the volume knob does: 1 first,
+// then the level, channel by channel until there is none.
+void SetAll(Mixer& mixer, std::uint32_t h, int volume) {
+    for (int n = 0; mixer.SetChannelVolume(h, n, 1); ++n)
+        mixer.SetChannelVolume(h, n, volume);
+}
+
+// RMS of the mixer's output minus that of continuous playback, in dB,
+// over `frames` frames from frame `at` of each.
+double LevelDb(const std::vector<std::int16_t>& out, std::size_t out_at,
+               const std::vector<std::int16_t>& reference, std::size_t at, std::size_t frames) {
+    return audiotest::RmsDb(out, out_at, frames) - audiotest::RmsDb(reference, at, frames);
 }
 
 TEST(MixerPlayback, PlaysThroughOnceAndHoldsAtTheLength) {
@@ -198,6 +213,43 @@ TEST(MixerPlayback, SeeksLandExactlyWithSoundAndRefuseBeyondTheEnd) {
     EXPECT_EQ(*mixer.Position(h), 44100u + 2048);
 }
 
+TEST(MixerPlayback, ASeekAnywhereInAnySubsongSoundsLikeContinuousPlayback) {
+    const auto module = audiotest::ThreeSubsongIt();
+    const auto reference = audiotest::RenderContinuously(module);
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(AsBytes(module), kModuleRamp));
+    mixer.Play(h, true);
+    // Every 10 s, and then the other way round.
+    std::vector<std::uint64_t> targets;
+    for (std::uint64_t at = 0; at + 22050 <= reference.size() / 2; at += 10 * 44100)
+        targets.push_back(at);
+    targets.insert(targets.end(), targets.rbegin(), targets.rend());
+    for (const std::uint64_t at : targets) {
+        ASSERT_TRUE(mixer.SetPosition(h, at));
+        EXPECT_EQ(*mixer.Position(h), at);
+        const auto out = Pull(mixer, 22050);
+        EXPECT_NEAR(LevelDb(out, 0, reference, at, 22050), 0.0, 0.5) << "after a seek to " << at;
+        EXPECT_EQ(*mixer.Position(h), at + 22050);
+    }
+}
+
+TEST(MixerPlayback, ASeekIntoHeldNotesUnderPitchEffectsSoundsLikeContinuousPlayback) {
+    // libopenmpt's own seek silences a note under an arpeggio or a slide
+    // until that channel's next note.
+    const auto module = audiotest::HeldEffectsXm();
+    const auto reference = audiotest::RenderContinuously(module);
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(AsBytes(module), kModuleRamp));
+    mixer.Play(h, true);
+    for (const double seconds : {1.0, 3.0, 5.5, 9.2, 13.0}) {
+        const auto at = static_cast<std::uint64_t>(seconds * 44100);
+        ASSERT_TRUE(mixer.SetPosition(h, at));
+        const auto out = Pull(mixer, 22050);
+        EXPECT_NEAR(LevelDb(out, 0, reference, at, 22050), 0.0, 0.5)
+            << "after a seek to " << seconds;
+    }
+}
+
 TEST(MixerVolumes, ZeroSilencesEveryChannelAndSurvivesSeeks) {
     Mixer mixer(0, false);
     const auto h = mixer.Add(Tone());
@@ -236,6 +288,73 @@ TEST(MixerVolumes, ZeroSilencesEveryChannelAndSurvivesSeeks) {
     // A sound file has no module channels.
     const auto s = mixer.Add(Sine(440, 0.5));
     EXPECT_FALSE(mixer.SetChannelVolume(s, 0, 100));
+}
+
+TEST(MixerVolumes, TheLevelScalesWhatTheSongPlaysWhateverItsChannelVolumeCommands) {
+    const auto module = audiotest::ChannelVolumeIt();
+    const auto reference = audiotest::RenderContinuously(module);
+    const std::size_t length = reference.size() / 2;
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(AsBytes(module), kModuleRamp));
+    ASSERT_EQ(*mixer.Length(h), length);
+    SetAll(mixer, h, 50);
+    mixer.Play(h, true);
+    const auto half = Pull(mixer, length);
+    // Half the amplitude, quarter-second by quarter-second, as the song
+    // raises, lowers and silences its channels (after the first block's
+    // ramp down from full).
+    for (std::size_t at = 2048; at + 11025 <= length; at += 11025)
+        EXPECT_NEAR(LevelDb(half, at, reference, at, 11025), -6.02, 0.05) << "at frame " << at;
+
+    // A seek keeps it.
+    ASSERT_TRUE(mixer.SetPosition(h, 150000));
+    mixer.Play(h, false);
+    EXPECT_NEAR(LevelDb(Pull(mixer, 44100), 0, reference, 150000, 44100), -6.02, 0.05);
+
+    // 0 is silence, through the song's commands and a seek.
+    SetAll(mixer, h, 0);
+    Pull(mixer, 1024); // the ramp down
+    EXPECT_EQ(Peak(Pull(mixer, 44100)), 0);
+    ASSERT_TRUE(mixer.SetPosition(h, 44100));
+    EXPECT_EQ(Peak(Pull(mixer, 3 * 44100)), 0);
+
+    // Full is the song as it plays, its silenced channel silent.
+    SetAll(mixer, h, 100);
+    ASSERT_TRUE(mixer.SetPosition(h, 200000));
+    EXPECT_NEAR(LevelDb(Pull(mixer, 88200), 1024, reference, 201024, 87176), 0.0, 0.05);
+}
+
+TEST(MixerVolumes, TheLevelHoldsIntoEverySubsongAndToTheEnd) {
+    const auto module = audiotest::ThreeSubsongIt();
+    const auto reference = audiotest::RenderContinuously(module);
+    const std::size_t length = reference.size() / 2;
+    // The second and third subsongs start at 20.48 and 39.68 s.
+    const std::size_t changes[] = {903168, 1749888, length};
+    Mixer mixer(0, false);
+    const auto h = mixer.Add(OpenModule(AsBytes(module), kModuleRamp));
+    ASSERT_EQ(*mixer.Length(h), length);
+    SetAll(mixer, h, 50);
+    mixer.Play(h, true);
+    for (const std::size_t change : changes) {
+        const std::size_t from = change - 44100;
+        ASSERT_TRUE(mixer.SetPosition(h, from));
+        const auto half = Pull(mixer, 2 * 44100);
+        for (std::size_t at = 0; at + 11025 <= std::min<std::size_t>(2 * 44100, length - from);
+             at += 11025)
+            EXPECT_NEAR(LevelDb(half, at, reference, from + at, 11025), -6.02, 0.05)
+                << "at frame " << from + at;
+    }
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
+    EXPECT_EQ(*mixer.Position(h), length);
+
+    SetAll(mixer, h, 0);
+    mixer.Play(h, true);
+    for (const std::size_t change : changes) {
+        ASSERT_TRUE(mixer.SetPosition(h, change - 44100));
+        mixer.Play(h, false);
+        EXPECT_EQ(Peak(Pull(mixer, 2 * 44100)), 0) << "around frame " << change;
+    }
+    EXPECT_EQ(mixer.State(h), Activity::kStopped);
 }
 
 TEST(MixerVolumes, TheRampingFlagSoftensVolumeChanges) {

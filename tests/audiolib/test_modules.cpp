@@ -6,8 +6,12 @@
 #include <numbers>
 #include <stdexcept>
 
+#include <libopenmpt/libopenmpt.hpp>
 #include <sndfile.h>
 #include <unistd.h>
+
+#include <map>
+#include <sstream>
 
 namespace audiotest {
 namespace {
@@ -46,8 +50,10 @@ std::vector<std::uint8_t> Encode(const modwriter::Song& song, modwriter::Format 
 
 } // namespace
 
-std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on) {
-    return Encode(ToneSong(4, rows, speed, channels_on), modwriter::Format::Mod);
+std::vector<std::uint8_t> ToneMod(int rows, int speed, int channels_on, int times) {
+    modwriter::Song song = ToneSong(4, rows, speed, channels_on);
+    song.orders.assign(static_cast<std::size_t>(times), 0);
+    return Encode(song, modwriter::Format::Mod);
 }
 
 std::vector<std::uint8_t> ToneModule(modwriter::Format format, int channels, int rows, int speed) {
@@ -79,6 +85,128 @@ std::vector<std::uint8_t> NothingToPlayMod() {
     auto bytes = ToneMod(50, 3);
     bytes[20 + 31 * 30 + 2] = 0xFE; // order 0: "skip"
     return bytes;
+}
+
+std::vector<std::uint8_t> ChannelVolumeIt() {
+    // 128 rows at speed 3: 7.68 s; every channel holds its tone throughout.
+    modwriter::Song song = ToneSong(4, 64, 3, 4);
+    song.patterns.emplace_back(64, 4);
+    song.orders = {0, 1};
+    auto volume = [&](int row, int channel, int level) {
+        auto& cell = song.patterns[static_cast<std::size_t>(row / 64)].at(row % 64, channel);
+        cell.effect = modwriter::Effect::ChannelVolume;
+        cell.param = static_cast<std::uint8_t>(level);
+    };
+    for (int c = 0; c < 4; ++c)
+        volume(0, c, 32); // the song starts them at half
+    volume(16, 0, 64), volume(16, 1, 16);
+    volume(32, 2, 0); // silenced by the song itself
+    volume(48, 0, 64), volume(48, 1, 64), volume(48, 3, 64);
+    volume(72, 3, 8);
+    volume(104, 1, 40), volume(104, 2, 0);
+    return Encode(song, modwriter::Format::It);
+}
+
+std::vector<std::uint8_t> ThreeSubsongIt() {
+    struct Part {
+        int patterns, speed, tempo; // 0.08, 0.1 and 0.075 s a row
+    };
+    constexpr Part kParts[] = {{4, 4, 125}, {3, 6, 150}, {4, 3, 100}};
+    modwriter::Song song = ToneSong(4, 64, 4, 0);
+    song.patterns.clear();
+    song.orders.clear();
+    std::uint32_t seed = 12345;
+    auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
+    std::vector<std::size_t> markers;
+    for (const Part& part : kParts) {
+        if (!song.orders.empty()) {
+            markers.push_back(song.orders.size());
+            song.orders.push_back(0); // becomes the end marker
+        }
+        for (int p = 0; p < part.patterns; ++p) {
+            modwriter::Pattern pattern(64, 4);
+            for (int row = 0; row < 64; ++row)
+                for (int c = 0; c < 2; ++c) {
+                    // Two tones an octave apart, each at its own loudness a row.
+                    pattern.at(row, c) = {static_cast<std::uint8_t>(modwriter::NoteC5 + 12 * c), 1,
+                                          static_cast<std::int8_t>(4 + next() % 61)};
+                }
+            if (p == 0) {
+                // A subsong starts at the header's speed and tempo: set its own.
+                pattern.at(0, 2) = {modwriter::NoNote, 0, -1, modwriter::Effect::SetSpeed,
+                                    static_cast<std::uint8_t>(part.speed)};
+                pattern.at(0, 3) = {modwriter::NoNote, 0, -1, modwriter::Effect::SetTempo,
+                                    static_cast<std::uint8_t>(part.tempo)};
+            }
+            song.orders.push_back(static_cast<int>(song.patterns.size()));
+            song.patterns.push_back(std::move(pattern));
+        }
+    }
+    auto bytes = Encode(song, modwriter::Format::It);
+    // The order list follows the 192-byte header: an end marker (255) there
+    // ends one subsong, and libopenmpt finds the next one after it.
+    for (std::size_t at : markers)
+        bytes[0xC0 + at] = 255;
+    return bytes;
+}
+
+std::vector<std::uint8_t> HeldEffectsXm() {
+    // 128 rows at speed 6: 15.36 s; each channel's note held for 32 rows.
+    modwriter::Song song = ToneSong(4, 64, 6, 0);
+    song.patterns.emplace_back(64, 4);
+    song.orders = {0, 1};
+    for (int p = 0; p < 2; ++p)
+        for (int row = 0; row < 64; ++row) {
+            const bool held = row % 32 != 0;
+            for (int c = 0; c < 4; ++c) {
+                auto& cell = song.patterns[static_cast<std::size_t>(p)].at(row, c);
+                if (!held) cell = {static_cast<std::uint8_t>(48 + 5 * c + 7 * p + row / 16), 1};
+                using modwriter::Effect;
+                if (c == 1) {
+                    cell.effect = Effect::Arpeggio;
+                    cell.param = 0x47;
+                } else if (c == 2 && held) {
+                    cell.effect = row % 32 < 16 ? Effect::PortaUp : Effect::PortaDown;
+                    cell.param = 3;
+                } else if (c == 3 && held) {
+                    cell.effect = Effect::Vibrato;
+                    cell.param = 0x46;
+                }
+            }
+        }
+    return Encode(song, modwriter::Format::Xm);
+}
+
+std::vector<std::int16_t> RenderContinuously(const std::vector<std::uint8_t>& module) {
+    std::ostringstream log;
+    const std::map<std::string, std::string> controls{
+        {"seek.sync_samples", "1"}, {"play.at_end", "stop"}, {"dither", "0"}};
+    openmpt::module probe(module, log, controls);
+    std::vector<std::int16_t> pcm;
+    for (int subsong = 0; subsong < probe.get_num_subsongs(); ++subsong) {
+        openmpt::module m(module, log, controls);
+        m.select_subsong(subsong);
+        const auto frames =
+            static_cast<std::size_t>(std::llround(m.get_duration_seconds() * 44100));
+        const std::size_t at = pcm.size();
+        pcm.resize(at + frames * 2);
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = m.read_interleaved_stereo(
+                44100, std::min<std::size_t>(1024, frames - done), pcm.data() + at + done * 2);
+            if (n == 0) break;
+            done += n;
+        }
+    }
+    return pcm;
+}
+
+double RmsDb(const std::vector<std::int16_t>& pcm, std::size_t from, std::size_t frames) {
+    double sum = 0;
+    const std::size_t end = std::min(pcm.size(), (from + frames) * 2);
+    for (std::size_t i = from * 2; i < end; ++i)
+        sum += double(pcm[i]) * pcm[i];
+    const double mean = end > from * 2 ? sum / double(end - from * 2) : 0.0;
+    return 10.0 * std::log10(std::max(mean, 1e-3) / (32768.0 * 32768.0));
 }
 
 bool WriteSine(const std::filesystem::path& path, int format, double hz, double amplitude,
