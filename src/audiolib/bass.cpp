@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -46,6 +47,19 @@ void Callback(void* user, Uint8* stream, int bytes) {
                                    static_cast<std::size_t>(bytes) / kBytesPerFrame);
 }
 
+// The installed data folder, beside the executable's own folder:
+// <prefix>/bin/tonebox has its songs in <prefix>/share/tonebox/songs.
+const std::filesystem::path& DataDir() {
+    static const std::filesystem::path dir = [] {
+        char* base = SDL_GetBasePath();
+        if (base == nullptr) return std::filesystem::path();
+        std::filesystem::path found = std::filesystem::path(base) / ".." / "share" / "tonebox";
+        SDL_free(base);
+        return found.lexically_normal();
+    }();
+    return dir;
+}
+
 // The bytes a load call names: a file (path, offset, length 0 for all of
 // it) or a block of memory.
 std::optional<Bytes> InputBytes(BOOL mem, const void* file, QWORD offset, QWORD length) {
@@ -55,8 +69,7 @@ std::optional<Bytes> InputBytes(BOOL mem, const void* file, QWORD offset, QWORD 
         const auto* begin = static_cast<const std::byte*>(file) + offset;
         return Bytes(begin, begin + length);
     }
-    return tonebox::audio::ReadFileBytes(tonebox::audio::NativePath(static_cast<const char*>(file)),
-                                         offset, length);
+    return tonebox::audio::ReadSongFile(static_cast<const char*>(file), offset, length, DataDir());
 }
 
 } // namespace

@@ -661,4 +661,13 @@ std::optional<Bytes> ReadFileBytes(const std::string& path, std::uint64_t offset
     }
 }
 
+std::optional<Bytes> ReadSongFile(const char* path, std::uint64_t offset, std::uint64_t length,
+                                  const std::filesystem::path& data_dir) {
+    const std::string native = NativePath(path);
+    if (auto bytes = ReadFileBytes(native, offset, length)) return bytes;
+    const std::filesystem::path relative(native);
+    if (relative.is_absolute() || data_dir.empty()) return std::nullopt;
+    return ReadFileBytes((data_dir / relative).lexically_normal().string(), offset, length);
+}
+
 } // namespace tonebox::audio

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,5 +54,11 @@ std::string NativePath(const char* path);
 // end); nothing for a missing, unreadable or special file.
 std::optional<Bytes> ReadFileBytes(const std::string& path, std::uint64_t offset,
                                    std::uint64_t length);
+
+// The bytes of the file a caller's path names: from the working directory,
+// as the playlist's relative paths say, else, for a relative path, from
+// `data_dir` (the installed data folder); nothing when neither has it.
+std::optional<Bytes> ReadSongFile(const char* path, std::uint64_t offset, std::uint64_t length,
+                                  const std::filesystem::path& data_dir);
 
 } // namespace tonebox::audio

@@ -633,4 +633,27 @@ TEST(Paths, BackslashesBecomeTheNativeSeparator) {
     EXPECT_EQ(NativePath("songs/a.xm"), "songs/a.xm");
 }
 
+// Started from elsewhere, the program finds its songs in the installed data
+// folder; the working directory comes first.
+TEST(Paths, ASongMissingHereIsReadFromTheDataFolder) {
+    const auto here = audiotest::ScratchDir("here"), data = audiotest::ScratchDir("data");
+    std::filesystem::create_directories(here / "songs");
+    std::filesystem::create_directories(data / "songs");
+    audiotest::WriteBytes(here / "songs" / "Tune.it", {1, 2});
+    audiotest::WriteBytes(data / "songs" / "Tune.it", {3, 4, 5});
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(here);
+    const auto local = ReadSongFile(".\\songs\\Tune.it", 0, 0, data);
+    std::filesystem::remove(here / "songs" / "Tune.it");
+    const auto installed = ReadSongFile(".\\songs\\Tune.it", 1, 0, data);
+    const auto missing = ReadSongFile(".\\songs\\Other.it", 0, 0, data);
+    const auto absolute = ReadSongFile((here / "songs" / "Tune.it").c_str(), 0, 0, data);
+    std::filesystem::current_path(before);
+    ASSERT_TRUE(local && installed);
+    EXPECT_EQ(local->size(), 2u);
+    EXPECT_EQ(*installed, (Bytes{std::byte{4}, std::byte{5}}));
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(absolute);
+}
+
 } // namespace
