@@ -9,6 +9,18 @@
 //                      real-time dummy driver.
 //   SeekSongs          the cost of a seek (made on the caller's thread) to
 //                      10%, 20%, ... 90% of every song.
+//   SeekEvery10s       a seek to every 10 s of every song and of the made
+//                      modules (three subsongs; notes under arpeggios and
+//                      slides; channel-volume commands): its cost, in wall
+//                      and in CPU time, and the RMS of the next 0.5 s against
+//                      continuous playback there.
+//   Levels             the listener's level 50 and 0 on every song, the made
+//                      module that sets its own channel volumes and the one
+//                      of three subsongs: the RMS against continuous playback
+//                      in 0.25 s steps, and the peak at 0.
+//   PositionRun        every song mixed faster than real time, two blocks a
+//                      mix and now and then late, the position read inside
+//                      and between mixes: reads, and steps back.
 
 #include "audiolib/bass.h"
 #include "audiolib/mixer.h"
@@ -19,11 +31,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
+
+#include <time.h>
 
 namespace {
 
@@ -159,6 +174,149 @@ void SeekSongs(benchmark::State& state, const std::vector<Bytes>* songs) {
     state.counters["seek_max_us"] = max_us;
 }
 
+struct Song {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+
+Bytes AsBytes(const std::vector<std::uint8_t>& v) {
+    Bytes bytes(v.size());
+    std::memcpy(bytes.data(), v.data(), v.size());
+    return bytes;
+}
+
+// Every song, then the made modules.
+std::vector<Song> AllSongs() {
+    std::vector<Song> all;
+    for (const auto& path : SongFiles()) {
+        std::ifstream in(path, std::ios::binary);
+        all.push_back({path.filename().string(),
+                       std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {})});
+    }
+    all.push_back({"three-subsongs.it", audiotest::ThreeSubsongIt()});
+    all.push_back({"held-effects.xm", audiotest::HeldEffectsXm()});
+    all.push_back({"channel-volumes.it", audiotest::ChannelVolumeIt()});
+    return all;
+}
+
+double ThreadCpuMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) * 1e-3;
+}
+
+void SeekEvery10s(benchmark::State& state) {
+    const auto songs = AllSongs();
+    for (auto _ : state) {
+        double total_us = 0, max_us = 0, cpu_total_us = 0, cpu_max_us = 0, worst_db = 0;
+        int seeks = 0, over = 0;
+        std::vector<std::int16_t> out(22050 * 2);
+        for (const Song& song : songs) {
+            const auto reference = audiotest::RenderContinuously(song.bytes);
+            auto source = OpenModule(AsBytes(song.bytes), BASS_MUSIC_RAMP);
+            for (std::uint64_t at = 0; source && at + 22050 <= source->LengthFrames();
+                 at += 10 * kRate) {
+                const auto start = Clock::now();
+                const double cpu_start = ThreadCpuMicros();
+                source->Seek(at);
+                const double cpu_us = ThreadCpuMicros() - cpu_start;
+                const double us =
+                    std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+                source->Render(out.data(), 22050);
+                const double db = audiotest::RmsDb(out, 0, 22050) -
+                                  audiotest::RmsDb(reference, static_cast<std::size_t>(at), 22050);
+                total_us += us;
+                max_us = std::max(max_us, us);
+                cpu_total_us += cpu_us;
+                cpu_max_us = std::max(cpu_max_us, cpu_us);
+                worst_db = std::max(worst_db, std::abs(db));
+                over += std::abs(db) > 0.5;
+                ++seeks;
+            }
+        }
+        state.counters["seeks"] = seeks;
+        state.counters["seek_mean_us"] = total_us / std::max(seeks, 1);
+        state.counters["seek_max_us"] = max_us;
+        state.counters["seek_cpu_mean_us"] = cpu_total_us / std::max(seeks, 1);
+        state.counters["seek_cpu_max_us"] = cpu_max_us;
+        state.counters["worst_db"] = worst_db;
+        state.counters["over_0.5db"] = over;
+    }
+}
+
+void Levels(benchmark::State& state) {
+    const auto songs = AllSongs();
+    for (auto _ : state) {
+        double worst_error_db = 0, peak_at_0 = 0;
+        int windows = 0;
+        for (const Song& song : songs) {
+            const auto reference = audiotest::RenderContinuously(song.bytes);
+            const std::size_t length = reference.size() / 2;
+            for (const int level : {50, 0}) {
+                Mixer mixer(0, false);
+                const auto h = mixer.Add(OpenModule(AsBytes(song.bytes), BASS_MUSIC_RAMP));
+                for (int n = 0; mixer.SetChannelVolume(h, n, 1); ++n)
+                    mixer.SetChannelVolume(h, n, level);
+                mixer.Play(h, true);
+                std::vector<std::int16_t> out(length * 2);
+                for (std::size_t done = 0; done < length; done += Mixer::kBlock)
+                    mixer.Mix(out.data() + done * 2, std::min(Mixer::kBlock, length - done));
+                for (std::size_t at = 2048; level == 50 && at + 11025 <= length; at += 11025) {
+                    if (audiotest::RmsDb(reference, at, 11025) < -60) continue; // near silence
+                    const double db =
+                        audiotest::RmsDb(out, at, 11025) - audiotest::RmsDb(reference, at, 11025);
+                    worst_error_db = std::max(worst_error_db, std::abs(db + 6.0206));
+                    ++windows;
+                }
+                for (std::size_t i = 0; level == 0 && i < out.size(); ++i)
+                    peak_at_0 = std::max(peak_at_0, double(std::abs(int(out[i]))));
+            }
+        }
+        state.counters["windows_at_50"] = windows;
+        state.counters["worst_error_db_at_50"] = worst_error_db;
+        state.counters["peak_at_0"] = peak_at_0;
+    }
+}
+
+void PositionRun(benchmark::State& state) {
+    const auto songs = AllSongs();
+    for (auto _ : state) {
+        std::int64_t reads = 0, back = 0, early = 0;
+        double song_seconds = 0;
+        for (const Song& song : songs) {
+            constexpr std::size_t kDeviceFrames = 2 * Mixer::kBlock;
+            Mixer mixer(kDeviceFrames, true);
+            const auto h = mixer.Add(OpenModule(AsBytes(song.bytes), BASS_MUSIC_RAMP));
+            const std::uint64_t length = *mixer.Length(h);
+            mixer.Play(h, true);
+            std::atomic<bool> done{false};
+            std::thread reader([&] {
+                std::uint64_t last = 0;
+                while (!done) {
+                    const bool over = mixer.State(h) == Activity::kStopped;
+                    const std::uint64_t position = *mixer.Position(h);
+                    back += position < last;
+                    early += over && position != length;
+                    last = std::max(last, position);
+                    ++reads;
+                }
+            });
+            std::vector<std::int16_t> out(kDeviceFrames * 2);
+            for (int n = 1; mixer.State(h) == Activity::kPlaying; ++n) {
+                if (n % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                mixer.Mix(out.data(), kDeviceFrames);
+            }
+            done = true;
+            reader.join();
+            song_seconds += double(length) / kRate;
+        }
+        state.counters["song_s"] = song_seconds;
+        state.counters["reads"] = double(reads);
+        state.counters["steps_back"] = double(back);
+        state.counters["over_early"] = double(early);
+    }
+}
+
 void AudibleLag(benchmark::State& state) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     const auto dir = audiotest::ScratchDir("lag");
@@ -205,6 +363,13 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("SeekSongs", SeekSongs, &song_bytes)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("SeekEvery10s", SeekEvery10s)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Levels", Levels)->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("PositionRun", PositionRun)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("LockHold", LockHold)
