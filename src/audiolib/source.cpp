@@ -171,6 +171,9 @@ class ModuleSource final : public Source {
         // not do when one subsong ends and the next begins.
         auto first = std::make_unique<openmpt::module_ext>(data, log_, Controls());
         channels_ = std::max(0, first->get_num_channels());
+        // Without a single sample (a file cut off before its samples, say)
+        // it can make no sound: nothing to play, like an empty order list.
+        if (first->get_num_samples() == 0) return;
         const int subsongs = std::max(1, first->get_num_subsongs());
         for (int k = 0; k < subsongs; ++k) {
             auto module = first ? std::move(first)
@@ -610,9 +613,9 @@ std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags) {
     if (data.empty()) return nullptr;
     try {
         auto source = std::make_unique<ModuleSource>(data, flags);
-        // Nothing to play (an order list of skip markers, say): a channel of
-        // length 0 would never reach its end, and the player would wait on
-        // its silence for ever.
+        // Nothing to play (an order list of skip markers, or no samples): a
+        // channel of length 0 would never reach its end, and the player would
+        // wait on its silence for ever.
         if (source->LengthFrames() == 0) return nullptr;
         return source;
     } catch (...) {
