@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -154,6 +155,29 @@ TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
     heard.erase(std::unique(heard.begin(), heard.end()), heard.end());
     EXPECT_EQ(heard.substr(0, 5), "L-HL-") << heard;
     EXPECT_GE(e2e::CountOccurrences(Stderr(), LoadFailure), 38);
+}
+
+// Damaged songs of every kind are reported once each and skipped, and the
+// first good song after them plays.
+TEST_F(EndToEndTest, DamagedSongsAreReportedOnceEachAndSkipped) {
+    WriteSong(0, LowNote);
+    const std::string truncated = e2e::ReadFile(e2e::SongFile(folder, 0)).substr(0, 100);
+    std::filesystem::remove(e2e::SongFile(folder, 0));
+    std::ofstream(e2e::SongFile(folder, 0), std::ios::binary) << truncated;
+    std::ofstream(e2e::SongFile(folder, 1)).close();                                // empty
+    std::filesystem::create_directory(e2e::SongFile(folder, 2));                    // a folder
+    std::ofstream(e2e::SongFile(folder, 3)) << "not a song, only words\n";          // text
+    std::filesystem::create_symlink(folder + "/nowhere", e2e::SongFile(folder, 4)); // dangling
+    WriteSong(5, HighNote);
+    Start();
+    const e2e::DiskAudio audio = WaitForAudio(1.0);
+    ASSERT_TRUE(e2e::StillRunning(child)) << e2e::Describe(child) << "\n" << Stderr();
+    EXPECT_EQ(CloseAndWait(), std::optional<int>(0));
+    EXPECT_EQ(e2e::CountOccurrences(Stderr(), LoadFailure), 5) << Stderr();
+    const long first = e2e::FirstAudibleFrame(audio);
+    ASSERT_GE(first, 0) << Stderr();
+    EXPECT_NEAR(e2e::ToneFrequency(audio, first + 2000, first + 2000 + e2e::AudioRate / 4),
+                e2e::HighHz, 20);
 }
 
 TEST_F(EndToEndTest, EverySongMissingKeepsRunningAndStaysBounded) {
