@@ -223,9 +223,11 @@ TEST_P(SkinOnTheDesktop, ShowsTheWholeSkinAliveWithItsSurroundCutAway) {
     EXPECT_GT(CountDiffering(a, b, 94, 48, 277, 120), 50) << "spectrum";
     EXPECT_GT(CountDiffering(a, b, 28, 65, 84, 115), 20) << "left scope";
     EXPECT_GT(CountDiffering(a, b, 289, 65, 345, 115), 20) << "right scope";
+    // 2 pixels a tick to the left: 40 in half a second, more when the
+    // screenshots themselves take long.
     const int shift = CreditsShift(a, b);
-    EXPECT_GE(shift, 24) << "about 2 pixels a tick to the left";
-    EXPECT_LE(shift, 60);
+    EXPECT_GE(shift, 24) << "the credits move left";
+    EXPECT_LE(shift, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, SkinOnTheDesktop,
@@ -282,7 +284,8 @@ class PersonAtTheMouse : public DesktopTest {
         int peak;
         double hz;
     };
-    Heard HeardAfter(std::size_t mark, double fromSeconds = 0.25, double seconds = 0.3) const {
+    // The default start skips what was already on its way to the output.
+    Heard HeardAfter(std::size_t mark, double fromSeconds = 0.15, double seconds = 0.3) const {
         const long from = static_cast<long>(mark + fromSeconds * e2e::AudioRate);
         const long to = from + static_cast<long>(seconds * e2e::AudioRate);
         e2e::DiskAudio audio;
@@ -333,10 +336,10 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     EXPECT_EQ(hovered.At(boxRight, boxTop + 5), (e2e::Rgb{0, 0, 0}));
     EXPECT_EQ(hovered.At(boxRight - 1, boxTop + 5), (e2e::Rgb{255, 255, 255}));
 
-    // A row click plays its song, and its row turns white.
-    std::size_t mark = Mark();
+    // A row click plays its song, and its row turns white. Each action is
+    // over when the click returns; what is heard after it is its effect.
     Click(150, 58); // row 1: the high tone
-    EXPECT_NEAR(HeardAfter(mark).hz, e2e::HighHz, 20);
+    EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20);
     Hover(20, 240);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(Look().At(BarProbeX, BarProbeY(1)), (e2e::Rgb{255, 255, 255}));
@@ -344,30 +347,23 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
 
     // Stop falls silent, play starts again; pause too; back and forward
     // leave it playing.
-    mark = Mark();
     Click(182, 177);
-    EXPECT_LT(HeardAfter(mark).peak, 64) << "stopped";
-    mark = Mark();
+    EXPECT_LT(HeardAfter(Mark()).peak, 64) << "stopped";
     Click(107, 177);
-    EXPECT_NEAR(HeardAfter(mark).hz, e2e::HighHz, 20) << "playing again";
-    mark = Mark();
+    EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20) << "playing again";
     Click(144, 177);
-    EXPECT_LT(HeardAfter(mark).peak, 64) << "paused";
-    mark = Mark();
+    EXPECT_LT(HeardAfter(Mark()).peak, 64) << "paused";
     Click(107, 177);
-    EXPECT_GT(HeardAfter(mark).peak, 1000) << "resumed";
+    EXPECT_GT(HeardAfter(Mark()).peak, 1000) << "resumed";
     Click(219, 177);
     Click(256, 177);
-    mark = Mark();
-    EXPECT_GT(HeardAfter(mark).peak, 1000) << "still playing after back and forward";
+    EXPECT_GT(HeardAfter(Mark()).peak, 1000) << "still playing after back and forward";
 
     // The knob: all the way left is silence, back right brings the sound back.
-    mark = Mark();
     Drag(249, 150, 60, 150);
-    EXPECT_LT(HeardAfter(mark, 0.6).peak, 64) << "the knob at the left";
-    mark = Mark();
+    EXPECT_LT(HeardAfter(Mark()).peak, 64) << "the knob at the left";
     Drag(119, 150, 330, 150);
-    EXPECT_GT(HeardAfter(mark, 0.6).peak, 1000) << "the knob back at the right";
+    EXPECT_GT(HeardAfter(Mark()).peak, 1000) << "the knob back at the right";
 
     // The arrows: dim at the ends of the list, bright while it can scroll
     // that way. Compared where the arrow images are opaque.
