@@ -392,10 +392,15 @@ void Mixer::MixBlock(std::int16_t* out, std::size_t offset, std::size_t frames,
     const std::uint64_t device = TakeRequests() + offset;
     RenderJobs(frames);
     Publish(device, frames, offset + frames == total ? total : 0);
+    // Only the channels that exist are summed: there is mostly one of them.
+    const std::int16_t* blocks[kCapacity];
+    std::size_t count = 0;
+    for (std::size_t slot = 0; slot < kCapacity; ++slot)
+        if (jobs_[slot].ch != nullptr) blocks[count++] = scratch_[slot].data();
     for (std::size_t i = 0; i < frames * 2; ++i) {
         int sum = 0;
-        for (std::size_t slot = 0; slot < kCapacity; ++slot)
-            if (jobs_[slot].ch != nullptr) sum += scratch_[slot][i];
+        for (std::size_t k = 0; k < count; ++k)
+            sum += blocks[k][i];
         out[i] = static_cast<std::int16_t>(std::clamp(sum, -32768, 32767));
     }
 }
