@@ -19,7 +19,7 @@ struct Objects {
     std::unordered_map<HDC, std::unique_ptr<HDC__>> memoryDcs;
     std::unordered_map<HBITMAP, std::unique_ptr<HBITMAP__>> bitmaps;
     std::unordered_map<HBRUSH, std::unique_ptr<HBRUSH__>> brushes;
-    HBITMAP__ stockBitmap{1, 1, {0}, nullptr}; // what a new memory context holds
+    HBITMAP__ stockBitmap{1, 1, {0}, false, nullptr}; // what a new memory context holds
     HBRUSH__ stockBrush{0xFFFFFF};
     // The pixels of the last bitmap deleted: a frame's canvas, made and
     // deleted every tick, takes them over instead of new memory.
@@ -107,25 +107,57 @@ Span Clip(int at, int length, int limit) {
 
 } // namespace
 
-HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
-    if (width <= 0 || height <= 0 || planes != 1 || bitsPerPixel != 32) return nullptr;
+namespace {
+
+// A new bitmap's storage. Its content is undefined unless given, as the
+// desktop has it: one of the spare's size keeps what the spare held, so the
+// frame's canvas, made and deleted every tick, takes no new memory.
+HBITMAP NewBitmap(int width, int height, bool bottomUp) {
     auto bitmap = std::make_unique<HBITMAP__>();
     bitmap->width = width;
     bitmap->height = height;
+    bitmap->bottomUp = bottomUp;
     const std::size_t count = static_cast<std::size_t>(width) * height;
     std::vector<std::uint32_t>& spare = TheObjects().spare;
-    // Without initial pixels the content is undefined, as the desktop has
-    // it: a bitmap of the spare's size keeps what the spare held.
     if (spare.size() == count) {
         bitmap->pixels = std::move(spare);
         spare.clear();
     } else {
         bitmap->pixels.assign(count, 0);
     }
-    if (bits) std::memcpy(bitmap->pixels.data(), bits, count * 4);
     HBITMAP handle = bitmap.get();
     TheObjects().bitmaps.emplace(handle, std::move(bitmap));
     return handle;
+}
+
+} // namespace
+
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
+    if (width <= 0 || height <= 0 || planes != 1 || bitsPerPixel != 32) return nullptr;
+    HBITMAP bitmap = NewBitmap(width, height, false);
+    if (bits) std::memcpy(bitmap->pixels.data(), bits, bitmap->pixels.size() * 4);
+    return bitmap;
+}
+
+// Only 32-bit uncompressed DIBs in the layer's own memory; the program draws
+// into `*bits` directly, rows bottom-up for a positive height.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset) {
+    if (bits) *bits = nullptr;
+    if ((dc && !LiveDc(dc)) || !info || !bits || usage != DIB_RGB_COLORS || section || offset)
+        return nullptr;
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biBitCount != 32 || header.biCompression != BI_RGB || header.biWidth <= 0 ||
+        header.biHeight == 0)
+        return nullptr;
+    const int height = header.biHeight > 0 ? header.biHeight : -header.biHeight;
+    HBITMAP bitmap = NewBitmap(header.biWidth, height, header.biHeight > 0);
+    *bits = bitmap->pixels.data();
+    return bitmap;
+}
+
+BOOL GdiFlush() {
+    return TRUE; // every drawing call is done when it returns
 }
 
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
@@ -212,8 +244,7 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     const int top = std::max<int>(rect->top, 0),
               bottom = std::min<int>(rect->bottom, target->height);
     for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x)
-            target->pixels[static_cast<std::size_t>(y) * target->width + x] = pixel;
+        std::fill(target->Row(y) + left, target->Row(y) + right, pixel);
     return 1;
 }
 
@@ -234,9 +265,7 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
     const bool upwards = to == from && y > sourceY;
     for (int k = firstRow; k < lastRow; ++k) {
         const int row = upwards ? lastRow - 1 - (k - firstRow) : k;
-        std::memmove(&to->pixels[static_cast<std::size_t>(y + row) * to->width + x + firstCol],
-                     &from->pixels[static_cast<std::size_t>(sourceY + row) * from->width + sourceX +
-                                   firstCol],
+        std::memmove(to->Row(y + row) + x + firstCol, from->Row(sourceY + row) + sourceX + firstCol,
                      static_cast<std::size_t>(lastCol - firstCol) * 4);
     }
     return TRUE;
@@ -260,9 +289,8 @@ BOOL AlphaBlend(HDC destination, int x, int y, int width, int height, HDC source
     for (int row = rows.first; row < rows.last; ++row) {
         // A stretched source is sampled at the nearest pixel.
         const int fromRow = sourceY + row * sourceHeight / height;
-        std::uint32_t* out = &to->pixels[static_cast<std::size_t>(y + row) * to->width + x];
-        const std::uint32_t* in =
-            &from->pixels[static_cast<std::size_t>(fromRow) * from->width + sourceX];
+        std::uint32_t* out = to->Row(y + row) + x;
+        const std::uint32_t* in = from->Row(fromRow) + sourceX;
         if (sourceWidth == width) {
             BlendRun(in + cols.first, out + cols.first, cols.last - cols.first,
                      blend.SourceConstantAlpha, perPixel);
@@ -314,8 +342,7 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lines, void* bits, BI
         const UINT scan = startScan + line; // from the bottom if bottom-up
         const int row =
             bottomUp ? from->height - 1 - static_cast<int>(scan) : static_cast<int>(scan);
-        std::memcpy(out + static_cast<std::size_t>(line) * info->bmiHeader.biWidth,
-                    &from->pixels[static_cast<std::size_t>(row) * from->width],
+        std::memcpy(out + static_cast<std::size_t>(line) * info->bmiHeader.biWidth, from->Row(row),
                     static_cast<std::size_t>(width) * 4);
     }
     return static_cast<int>(count);
@@ -342,7 +369,7 @@ int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourc
         const long last = std::min({static_cast<long>(width), dibWidth - static_cast<long>(sourceX),
                                     static_cast<long>(to->width) - x});
         if (first < last)
-            std::memcpy(&to->pixels[static_cast<std::size_t>(toY) * to->width + x + first],
+            std::memcpy(to->Row(toY) + x + first,
                         &in[static_cast<std::size_t>(line) * dibWidth + sourceX + first],
                         static_cast<std::size_t>(last - first) * 4);
     }
@@ -367,15 +394,16 @@ BOOL UpdateLayeredWindow(HWND window, HDC, POINT* position, SIZE* size, HDC sour
         return FALSE;
     const std::uint32_t constant = blend ? blend->SourceConstantAlpha : 255;
     const bool keyed = flags & ULW_COLORKEY, opaque = flags & ULW_OPAQUE;
-    const std::uint32_t* corner = &from->pixels[static_cast<std::size_t>(top) * from->width + left];
-    if (constant == 255 && !keyed && !opaque) // the image as it stands, as every tick sends it
-        return platform::PresentImage(w, corner, width, height, from->width * 4);
+    // The image as it stands, as every tick sends it; a bottom-up bitmap's
+    // rows run backwards through memory.
+    if (constant == 255 && !keyed && !opaque)
+        return platform::PresentImage(w, from->Row(top) + left, width, height,
+                                      (from->bottomUp ? -4 : 4) * from->width);
     const std::uint32_t keyPixel = ((key & 0xFF) << 16) | (key & 0xFF00) | ((key >> 16) & 0xFF);
     std::vector<std::uint32_t> image(static_cast<std::size_t>(width) * height);
     for (int row = 0; row < height; ++row)
         for (int col = 0; col < width; ++col) {
-            std::uint32_t pixel =
-                from->pixels[static_cast<std::size_t>(top + row) * from->width + left + col];
+            std::uint32_t pixel = from->Row(top + row)[left + col];
             if (opaque) pixel |= 0xFF000000u;
             if (keyed) pixel = (pixel & 0xFFFFFF) == keyPixel ? 0 : (pixel | 0xFF000000u);
             if (constant != 255) {

@@ -6,7 +6,9 @@
 #include "platform/state.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -22,49 +24,60 @@ SDL_Surface* SurfaceOfBytes(HWND__& w) {
                                                                                   : nullptr;
 }
 
-// Four pixels at a time.
-using Quad = std::uint32_t __attribute__((vector_size(16)));
-
-// Copies one row and tells (as nonzero) whether any pixel went from
-// transparent to not, or back, against what `out` held.
-std::uint32_t CopyRow(const Uint8* in, Uint8* out, int width) {
-    Quad flips = {};
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        Quad pixels, before;
-        std::memcpy(&pixels, in + 4 * x, sizeof pixels);
-        std::memcpy(&before, out + 4 * x, sizeof before);
-        flips |= ((pixels >> 24) == 0) ^ ((before >> 24) == 0);
-        std::memcpy(out + 4 * x, &pixels, sizeof pixels);
-    }
-    std::uint32_t flipped = flips[0] | flips[1] | flips[2] | flips[3];
-    for (; x < width; ++x) {
-        std::uint32_t pixel, was;
-        std::memcpy(&pixel, in + 4 * x, 4);
-        std::memcpy(&was, out + 4 * x, 4);
-        flipped |= static_cast<std::uint32_t>((pixel >> 24) == 0) ^
-                   static_cast<std::uint32_t>((was >> 24) == 0);
-        std::memcpy(out + 4 * x, &pixel, 4);
-    }
-    return flipped;
+void CopyPlain(const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPitch, int width,
+               int height) {
+    for (int row = 0; row < height; ++row)
+        std::memcpy(to + static_cast<std::size_t>(row) * toPitch, from + row * fromPitch,
+                    static_cast<std::size_t>(width) * 4);
 }
 
-// Copies the rows into `to` (`toPitch` bytes apart); when `watch` is set,
-// tells whether the set of visible pixels changed.
-bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int width, int height,
-              bool watch) {
+// Four pixels at a time, and their four visibility bytes.
+using Quad = std::uint32_t __attribute__((vector_size(16)));
+using QuadBytes = std::uint8_t __attribute__((vector_size(4)));
+
+// Copies one row and notes which of its pixels can be seen (0xFF) or not (0)
+// in `visible`; tells (as nonzero) whether any changed from what it noted.
+std::uint32_t CopyRow(const Uint8* in, Uint8* out, Uint8* visible, int width) {
     std::uint32_t flips = 0;
-    if (!watch) {
-        for (int row = 0; row < height; ++row)
-            std::memcpy(to + static_cast<std::size_t>(row) * toPitch,
-                        from + static_cast<std::size_t>(row) * fromPitch,
-                        static_cast<std::size_t>(width) * 4);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        Quad pixels;
+        std::memcpy(&pixels, in + 4 * x, sizeof pixels);
+        std::memcpy(out + 4 * x, &pixels, sizeof pixels);
+        const QuadBytes now = __builtin_convertvector((pixels >> 24) != 0, QuadBytes);
+        std::uint32_t was, is;
+        std::memcpy(&was, visible + x, 4);
+        std::memcpy(&is, &now, 4);
+        flips |= was ^ is;
+        std::memcpy(visible + x, &is, 4);
+    }
+    for (; x < width; ++x) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, in + 4 * x, 4);
+        std::memcpy(out + 4 * x, &pixel, 4);
+        const Uint8 is = (pixel >> 24) != 0 ? 0xFF : 0;
+        flips |= visible[x] ^ is;
+        visible[x] = is;
+    }
+    return flips;
+}
+
+// Copies the rows into `to` (`toPitch` bytes apart). For a shaped window it
+// also tells whether the set of visible pixels changed, against the window's
+// note of them, a byte a pixel (a quarter of the image, so it stays at hand).
+bool CopyRows(HWND__& w, const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPitch) {
+    if (!w.shaped) {
+        CopyPlain(from, fromPitch, to, toPitch, w.width, w.height);
         return false;
     }
-    for (int row = 0; row < height; ++row)
-        flips |= CopyRow(from + static_cast<std::size_t>(row) * fromPitch,
-                         to + static_cast<std::size_t>(row) * toPitch, width);
-    return flips != 0;
+    const std::size_t count = static_cast<std::size_t>(w.width) * w.height;
+    const bool fresh = w.visible.size() != count;
+    w.visible.resize(count);
+    std::uint32_t flips = 0;
+    for (int row = 0; row < w.height; ++row)
+        flips |= CopyRow(from + row * fromPitch, to + static_cast<std::size_t>(row) * toPitch,
+                         w.visible.data() + static_cast<std::size_t>(row) * w.width, w.width);
+    return flips != 0 || fresh;
 }
 
 // Puts the image where the desktop reads it: straight onto the surface when
@@ -73,29 +86,36 @@ bool CopyRows(const Uint8* from, int fromPitch, Uint8* to, int toPitch, int widt
 bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     if (SDL_Surface* surface = SurfaceOfBytes(w)) {
         if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-        const bool changed = CopyRows(pixels, pitchBytes, static_cast<Uint8*>(surface->pixels),
-                                      surface->pitch, w.width, w.height, w.shaped);
+        const bool changed =
+            CopyRows(w, pixels, pitchBytes, static_cast<Uint8*>(surface->pixels), surface->pitch);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         w.image.clear();
         return changed;
     }
-    const std::size_t count = static_cast<std::size_t>(w.width) * w.height;
-    const bool fresh = w.image.size() != count;
-    w.image.resize(count);
-    const bool changed = CopyRows(pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()),
-                                  w.width * 4, w.width, w.height, w.shaped);
+    w.image.resize(static_cast<std::size_t>(w.width) * w.height);
+    const bool changed =
+        CopyRows(w, pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()), w.width * 4);
     if (SDL_Surface* surface = SDL_GetWindowSurface(w.sdl))
         SDL_ConvertPixels(std::min(surface->w, w.width), std::min(surface->h, w.height),
                           SDL_PIXELFORMAT_ARGB8888, w.image.data(), w.width * 4,
                           surface->format->format, surface->pixels, surface->pitch);
-    return changed || fresh;
+    return changed;
 }
 
 // A new shape costs the desktop far more than new pixels, so it is made only
 // when the set of visible pixels changed.
-void SetShape(HWND__& w, const void* pixels, int pitchBytes) {
+void SetShape(HWND__& w, const Uint8* pixels, int pitchBytes) {
+    // The shape is made from rows that run down through memory.
+    std::vector<std::uint32_t> topDown;
+    if (pitchBytes < 0) {
+        topDown.resize(static_cast<std::size_t>(w.width) * w.height);
+        CopyPlain(pixels, pitchBytes, reinterpret_cast<Uint8*>(topDown.data()), w.width * 4,
+                  w.width, w.height);
+        pixels = reinterpret_cast<const Uint8*>(topDown.data());
+        pitchBytes = w.width * 4;
+    }
     SDL_Surface* shape = SDL_CreateRGBSurfaceWithFormatFrom(
-        const_cast<void*>(pixels), w.width, w.height, 32, pitchBytes, SDL_PIXELFORMAT_ARGB8888);
+        const_cast<Uint8*>(pixels), w.width, w.height, 32, pitchBytes, SDL_PIXELFORMAT_ARGB8888);
     if (!shape) return;
     SDL_WindowShapeMode mode;
     mode.mode = ShapeModeBinarizeAlpha;
@@ -113,7 +133,8 @@ namespace platform {
 
 BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pitchBytes) {
     HWND w = FindWindow(window);
-    if (!w || !pixels || width <= 0 || height <= 0 || pitchBytes < width * 4) return FALSE;
+    if (!w || !pixels || width <= 0 || height <= 0 || std::abs(pitchBytes) < width * 4)
+        return FALSE;
     if (width != w->width || height != w->height) {
         SDL_SetWindowSize(w->sdl, width, height);
         w->width = width;
@@ -121,7 +142,8 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
     }
     const bool reshape = StoreImage(*w, static_cast<const Uint8*>(pixels), pitchBytes);
     w->hasImage = true;
-    if (w->shaped && (reshape || !w->shapeSet)) SetShape(*w, pixels, pitchBytes);
+    if (w->shaped && (reshape || !w->shapeSet))
+        SetShape(*w, static_cast<const Uint8*>(pixels), pitchBytes);
     if (w->wantsShow && !w->mapped) {
         SDL_ShowWindow(w->sdl);
         w->mapped = true;

@@ -9,8 +9,9 @@
 
 namespace platform {
 
-// Shows `pixels` (premultiplied B, G, R, A bytes, rows top-down, `pitchBytes`
-// apart) as the window's image, alpha included. The first image also maps the
+// Shows `pixels` (premultiplied B, G, R, A bytes of the top row, each next
+// row `pitchBytes` further on, backwards when negative) as the window's
+// image, alpha included. The first image also maps the
 // window if the program has shown it. The window takes the image's size.
 // Returns FALSE for a dead window or a bad image.
 BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pitchBytes);

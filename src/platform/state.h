@@ -16,8 +16,16 @@
 struct HBITMAP__ {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels; // top row first, premultiplied BGRA
-    HDC__* holder = nullptr;           // the memory context it is selected into
+    // Premultiplied BGRA; top row first, or bottom row first for a DIB
+    // section whose program-visible memory runs bottom-up.
+    std::vector<std::uint32_t> pixels;
+    bool bottomUp = false;
+    HDC__* holder = nullptr; // the memory context it is selected into
+
+    // Row y counted from the top, wherever it is stored.
+    std::uint32_t* Row(int y) {
+        return pixels.data() + static_cast<std::size_t>(bottomUp ? height - 1 - y : y) * width;
+    }
 };
 
 struct HBRUSH__ {
@@ -49,6 +57,7 @@ struct HWND__ {
     // The last presented image (top-down, premultiplied BGRA), kept only where
     // the window's surface cannot hold its bytes as they are.
     std::vector<std::uint32_t> image;
+    std::vector<std::uint8_t> visible; // a shaped window's pixels: 0xFF seen, 0 cut away
     bool hasImage = false;
     HDC__ dc;
 };
