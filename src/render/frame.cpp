@@ -9,7 +9,7 @@
 #include "skin/skin_images.h"
 #include "skin/skin_surfaces.h"
 
-std::uint8_t FrameBuffer[FrameHeight][FrameStride] = {};
+std::uint8_t* FrameBuffer = nullptr;
 CanvasState FrameCanvas = {nullptr, nullptr, nullptr};
 
 namespace {
@@ -151,10 +151,15 @@ void CopyBezel() {
     }
 }
 
+// The canvas is a bottom-up DIB section: the pixel work reaches its memory
+// directly, and the frame never has to cross to a copy and back.
 void OpenFrameCanvas() {
     FrameCanvas.screen = GetDC(nullptr);
     FrameCanvas.context = CreateCompatibleDC(FrameCanvas.screen);
-    FrameCanvas.bitmap = CreateBitmap(FrameWidth, FrameHeight, 1, 32, nullptr);
+    void* bits = nullptr;
+    FrameCanvas.bitmap =
+        CreateDIBSection(FrameCanvas.screen, &FrameBufferInfo, DIB_RGB_COLORS, &bits, nullptr, 0);
+    FrameBuffer = static_cast<std::uint8_t*>(bits);
     SelectObject(FrameCanvas.context, FrameCanvas.bitmap);
 }
 
@@ -165,12 +170,9 @@ void PaintFrame() {
     DrawRowBars();
     AnalyseAudio();
     BlendSpeakers(SkinSurfaces.speakerGlow, static_cast<BYTE>(PulseLevel & 0xFF));
-
-    GetDIBits(FrameCanvas.context, FrameCanvas.bitmap, 0, FrameHeight, FrameBuffer,
-              &FrameBufferInfo, DIB_RGB_COLORS);
-    PixelWork();
-    SetDIBitsToDevice(FrameCanvas.context, 0, 0, FrameWidth, FrameHeight, 0, 0, 0, FrameHeight,
-                      FrameBuffer, &FrameBufferInfo, DIB_RGB_COLORS);
+    // The blends are done before the memory is touched directly.
+    GdiFlush();
+    if (FrameBuffer) PixelWork();
     DrawScrollArrows();
 }
 
@@ -180,6 +182,7 @@ void CloseFrameCanvas() {
     DeleteObject(FrameCanvas.bitmap);
     ReleaseDC(nullptr, FrameCanvas.screen);
     FrameCanvas = CanvasState{nullptr, nullptr, nullptr};
+    FrameBuffer = nullptr;
 }
 
 void ComposeFrame(HWND window) {

@@ -1,9 +1,8 @@
 #pragma once
 
 // One frame a tick, built from nothing: skin layers blended onto a fresh
-// canvas, direct pixel work on a bottom-up copy of it, the copy written back,
-// the list arrows on top, and the whole handed to the window as its
-// per-pixel translucent image.
+// canvas, direct pixel work on its bottom-up memory, the list arrows on top,
+// and the whole handed to the window as its per-pixel translucent image.
 
 #include "platform/win32.h"
 
@@ -13,13 +12,15 @@ constexpr int FrameWidth = 372;
 constexpr int FrameHeight = 250;
 constexpr int FrameStride = FrameWidth * 4;
 
-// The frame's pixels for direct work: B, G, R, A bytes, premultiplied, rows
-// bottom-up (memory row 0 is the bottom screen row; screen row y is memory
-// row 249 - y). The pixel work writes colour bytes only, never alpha.
-extern std::uint8_t FrameBuffer[FrameHeight][FrameStride];
+// The frame's pixels for direct work, while a frame is composed: the canvas's
+// own memory, B, G, R, A bytes, premultiplied, rows bottom-up (memory row 0
+// is the bottom screen row; screen row y is memory row 249 - y). Null when
+// no canvas is open or it could not be made. The pixel work writes colour
+// bytes only, never alpha.
+extern std::uint8_t* FrameBuffer;
 
 inline std::uint8_t* FramePixel(int memoryRow, int x) {
-    return &FrameBuffer[memoryRow][x * 4];
+    return FrameBuffer + memoryRow * FrameStride + x * 4;
 }
 
 inline int MemoryRow(int screenRow) {

@@ -37,8 +37,8 @@ extern SkinSurface RowBar;
 constexpr int RowBarWidth = 200;
 constexpr int RowBarHeight = 10;
 
-// How the frame crosses between the canvas and the frame buffer: 372 x 250,
-// 32 bits, rows bottom-up.
+// The frame's canvas as the program sees its memory: 372 x 250, 32 bits,
+// rows bottom-up.
 extern BITMAPINFO FrameBufferInfo;
 
 // Makes the thirteen surfaces, the row bar and the frame buffer description.

@@ -239,6 +239,13 @@ HBITMAP CreateBitmap(int, int, UINT, UINT, const void*) {
 HBITMAP CreateCompatibleBitmap(HDC, int, int) {
     return nullptr;
 }
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO*, UINT, void** bits, HANDLE, DWORD) {
+    if (bits) *bits = nullptr;
+    return nullptr;
+}
+BOOL GdiFlush() {
+    return TRUE;
+}
 HDC CreateCompatibleDC(HDC) {
     return nullptr;
 }

@@ -22,14 +22,12 @@
 namespace render_test {
 
 Picture PaintedFrame() {
-    OpenFrameCanvas();
     PaintFrame();
     Picture frame{FrameWidth, FrameHeight, std::vector<Bgra>(FrameWidth * FrameHeight)};
     BITMAPINFO topDown = FrameBufferInfo;
     topDown.bmiHeader.biHeight = -FrameHeight;
     GetDIBits(FrameCanvas.context, FrameCanvas.bitmap, 0, FrameHeight, frame.pixels.data(),
               &topDown, DIB_RGB_COLORS);
-    CloseFrameCanvas();
     return frame;
 }
 
@@ -93,6 +91,8 @@ void FrameTest::SetUpTestSuite() {
 }
 
 void FrameTest::SetUp() {
+    OpenFrameCanvas();
+    ASSERT_NE(FrameBuffer, nullptr);
     fake_bass::Reset();
     Player = PlayerState{0, 0, NoVolume};
     for (GlowLevel& glow : ButtonGlow)
@@ -108,7 +108,13 @@ void FrameTest::SetUp() {
     PulseLevel = 0;
     std::memset(SpectrumInput, 0, sizeof SpectrumInput);
     std::memset(SampleInput, 0, sizeof SampleInput);
-    CaptionHeight = GetSystemMetrics(SM_CYCAPTION);
+    // The caption the frame's positions were worked out with; desktops
+    // differ in theirs.
+    CaptionHeight = 23;
+}
+
+void FrameTest::TearDown() {
+    CloseFrameCanvas();
 }
 
 DWORD FrameTest::PlayingChannel(const std::vector<float>& spectrum) {

@@ -27,14 +27,15 @@ struct Picture {
     Bgra At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// Draws a whole frame from the program's state as it stands and returns it
-// as the window would receive it.
+// Draws a whole frame from the program's state as it stands onto the open
+// canvas and returns it as the window would receive it.
 Picture PaintedFrame();
 
 // The background image, as a picture.
 Picture Background();
 
-// The frame buffer's pixel at screen position (x, y).
+// The frame buffer's pixel at screen position (x, y); the fixture keeps a
+// canvas open for every case.
 Bgra FrameBufferAt(int x, int y);
 void FillFrameBuffer(Bgra value);
 
@@ -46,6 +47,7 @@ class FrameTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite();
     void SetUp() override;
+    void TearDown() override;
     // Opens a playing channel as the current song, the audio library giving
     // `spectrum` for every FFT request.
     DWORD PlayingChannel(const std::vector<float>& spectrum = {});

@@ -84,14 +84,6 @@ void BackgroundCopy() {
     BitBlt(FrameCanvas.context, 0, 0, FrameWidth, FrameHeight, SkinSurfaces.background.context, 0,
            0, SRCCOPY);
 }
-void ReadIntoFrameBuffer() {
-    GetDIBits(FrameCanvas.context, FrameCanvas.bitmap, 0, FrameHeight, FrameBuffer,
-              &FrameBufferInfo, DIB_RGB_COLORS);
-}
-void WriteBack() {
-    SetDIBitsToDevice(FrameCanvas.context, 0, 0, FrameWidth, FrameHeight, 0, 0, 0, FrameHeight,
-                      FrameBuffer, &FrameBufferInfo, DIB_RGB_COLORS);
-}
 void SpeakerGlows() {
     BlendLayer(SkinSurfaces.speakerGlow.context, 40, 156, 50, 50, 50, 50, 200);
     BlendLayer(SkinSurfaces.speakerGlow.context, 290, 156, 50, 50, 50, 50, 200);
@@ -108,14 +100,12 @@ BENCHMARK(BM_Stage<BackgroundCopy>)->Name("Stage/BackgroundCopy");
 BENCHMARK(BM_Stage<DrawRowBars>)->Name("Stage/DrawRowBars");
 BENCHMARK(BM_Stage<AnalyseAudio>)->Name("Stage/AnalyseAudio");
 BENCHMARK(BM_Stage<SpeakerGlows>)->Name("Stage/SpeakerGlows");
-BENCHMARK(BM_Stage<ReadIntoFrameBuffer>)->Name("Stage/ReadIntoFrameBuffer");
 BENCHMARK(BM_Stage<DrawSpectrum>)->Name("Stage/DrawSpectrum");
 BENCHMARK(BM_Stage<DrawScopes>)->Name("Stage/DrawScopes");
 BENCHMARK(BM_Stage<CopyBezel>)->Name("Stage/CopyBezel");
 BENCHMARK(BM_Stage<MarqueeStep>)->Name("Stage/MarqueeStep");
 BENCHMARK(BM_Stage<DrawPlaylistTitles>)->Name("Stage/DrawPlaylistTitles");
 BENCHMARK(BM_Stage<DrawAuthorTooltip>)->Name("Stage/DrawAuthorTooltip");
-BENCHMARK(BM_Stage<WriteBack>)->Name("Stage/WriteBack");
 BENCHMARK(BM_Stage<DrawScrollArrows>)->Name("Stage/DrawScrollArrows");
 BENCHMARK(BM_Stage<HandOver>)->Name("Stage/HandOver");
 

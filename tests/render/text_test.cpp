@@ -17,8 +17,7 @@ namespace {
 constexpr Bgra Ground = {77, 77, 77, 99};
 
 std::vector<std::uint8_t> Snapshot() {
-    const auto* bytes = &FrameBuffer[0][0];
-    return std::vector<std::uint8_t>(bytes, bytes + sizeof FrameBuffer);
+    return std::vector<std::uint8_t>(FrameBuffer, FrameBuffer + FrameHeight * FrameStride);
 }
 
 // The grey of pixel (x, memory row) when ink, or -1 when untouched.
