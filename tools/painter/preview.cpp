@@ -181,6 +181,7 @@ Pixels PaintIcon() {
     cairo_set_source(cr, rim);
     cairo_set_line_width(cr, 4);
     cairo_stroke(cr);
+    cairo_pattern_destroy(rim);
 
     // The display strip with an analyser in it.
     RoundedRect(cr, 36, 34, 184, 54, 10);

@@ -97,6 +97,7 @@ void PaintEdges(cairo_t* cr) {
     cairo_set_source(cr, bevel);
     cairo_set_line_width(cr, 2);
     cairo_stroke(cr);
+    cairo_pattern_destroy(bevel);
     RoundedRect(cr, 3.5, 3.5, 365, 243, 21.5);
     SetRgb(cr, 0x06080a, 0.85);
     cairo_set_line_width(cr, 1);
