@@ -1,5 +1,6 @@
 # A Debian package of what `cmake --install` installs: `cpack -G DEB` in the
-# build folder (scripts/package configures a build for /usr and makes it).
+# build folder (scripts/package configures a build for /usr and makes it);
+# in the Windows build, a zip (scripts/windows).
 # The package installs under the prefix the build was configured with, so
 # that the desktop entry's paths, made at configure time, are the package's.
 set(CPACK_PACKAGE_NAME tonebox)
@@ -13,6 +14,15 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "a volume knob.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+    # The Windows download: tonebox.exe and songs\ in one folder, zipped.
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGING_INSTALL_PREFIX "")
+    set(CPACK_PACKAGE_FILE_NAME tonebox-${PROJECT_VERSION}-windows-x64)
+    include(CPack)
+    return()
+endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

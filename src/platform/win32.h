@@ -6,6 +6,9 @@
 
 #include "platform/wintypes.h"
 
+// On Windows, wintypes.h has brought in the system's own declarations.
+#ifndef _WIN32
+
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 struct HDC__;
@@ -303,3 +306,5 @@ BOOL UpdateLayeredWindow(HWND window, HDC screen, POINT* position, SIZE* size, H
 
 // The program's entry, called by the platform's own main().
 int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+#endif

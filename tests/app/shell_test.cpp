@@ -219,7 +219,8 @@ TEST_F(ShellTest, WindowProcedureHandlesKeysAndLifecycleMessages) {
     EXPECT_EQ(SendMessageA(window, WM_ACTIVATE, 1, 0), 0);
     EXPECT_EQ(win.defaultHandled, 0);
     int passed = 0;
-    for (UINT message : {WM_TIMER, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, UINT{0x0024}}) {
+    for (UINT message : std::initializer_list<UINT>{WM_TIMER, WM_MOUSEMOVE, WM_LBUTTONDOWN,
+                                                    WM_LBUTTONUP, 0x0024}) {
         SendMessageA(window, message, 0, 0);
         EXPECT_EQ(win.defaultHandled, ++passed) << message;
     }
