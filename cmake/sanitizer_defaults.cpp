@@ -24,11 +24,7 @@ const char* __lsan_default_suppressions() {
         "leak:libdbus-1.so\n"
         // libsndfile 1.2.0 drops its Vorbis state when a damaged Ogg file
         // fails to open (sf_open_virtual returns no handle to close).
-        "leak:vorbis_info_init\n"
-        // SDL keeps a thread's error text in thread-local data that only its
-        // own threads free; the platform layer shows each box on a thread of
-        // its own (std::thread), which ends without SDL_TLSCleanup().
-        "leak:ShowOnDesktop\n";
+        "leak:vorbis_info_init\n";
 }
 
 } // extern "C"

@@ -59,6 +59,9 @@ bool ShowOnDesktop(const ShownBox& box) {
     std::thread helper([&] {
         result = SDL_ShowSimpleMessageBox(SdlIcon(box.type), box.caption.c_str(), box.text.c_str(),
                                           nullptr);
+        // SDL keeps a thread's error text until it is told the thread ends;
+        // only its own threads tell it themselves.
+        SDL_TLSCleanup();
         finished.store(true);
         WakeWaiters();
     });
