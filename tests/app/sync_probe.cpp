@@ -6,7 +6,7 @@
 // Run: SDL_AUDIODRIVER=disk build/tests/app/tonebox_sync_probe [runs]
 
 #include "audiolib/bass.h"
-#include "modwriter.h"
+#include "test_songs.h"
 
 #include <chrono>
 #include <cmath>
@@ -30,14 +30,7 @@ std::string WriteProbeSong(const std::string& path) {
     modwriter::Song song;
     song.name = "probe";
     song.channels = 4;
-    modwriter::Instrument square;
-    square.name = "square";
-    for (int frame = 0; frame < 256; ++frame)
-        square.sample.data.push_back((frame / 64) % 2 == 0 ? 120 : -120);
-    square.sample.loopStart = 0;
-    square.sample.loopLength = 256;
-    square.sample.volume = 64;
-    song.instruments.push_back(square);
+    song.instruments.push_back(e2e::SquareWave());
     modwriter::Pattern pattern(64, 4);
     pattern.at(32, 0) = modwriter::Cell{48, 1, 64};
     song.patterns.push_back(pattern);

@@ -7,9 +7,6 @@
 
 namespace e2e {
 
-namespace {
-
-// A looped square wave of period 32 frames: 8363 / 32 Hz at C-5.
 modwriter::Instrument SquareWave() {
     modwriter::Instrument instrument;
     instrument.name = "square";
@@ -20,8 +17,6 @@ modwriter::Instrument SquareWave() {
     instrument.sample.volume = 64;
     return instrument;
 }
-
-} // namespace
 
 std::string WriteToneSong(const std::string& path, int note, bool shortSong) {
     modwriter::Song song;

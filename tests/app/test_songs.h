@@ -3,6 +3,8 @@
 // Real module files for end-to-end runs: each plays one steady square-wave
 // tone, so the disk audio output shows which song was playing when.
 
+#include "modwriter.h"
+
 #include <string>
 
 namespace e2e {
@@ -11,6 +13,9 @@ constexpr int LowNote = 48;  // C-4: about 131 Hz
 constexpr int HighNote = 72; // C-6: about 523 Hz
 constexpr double LowHz = 8363.0 / 32 / 2;
 constexpr double HighHz = 8363.0 / 32 * 2;
+
+// A looped square wave of period 32 frames: 8363 / 32 Hz at C-5.
+modwriter::Instrument SquareWave();
 
 // Writes a song in the format of `path`'s extension that holds `note` for one
 // second (`short`) or about thirty; returns "" or the writer's refusal.
