@@ -108,7 +108,7 @@ constexpr Zone Zones[] = {
     {262, 271, 98, 108, Glow::None, 0, ScrollDown},
     {262, 271, 48, 60, Glow::None, 0, ScrollUp},
     {297, 315, 35, 52, Glow::Button, MinimiseButton, Minimise},
-    {99, 277, 45, 113, Glow::Row, 0, PlayRow},
+    {ListLeft, ListRight, ListTop, ListBottom, Glow::Row, 0, PlayRow},
 };
 
 const Zone* ZoneAt(int x, int y) {

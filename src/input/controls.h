@@ -22,6 +22,14 @@ constexpr int VisibleRows = 7;
 // action.
 void HitTestControls(HWND window);
 
+// The playlist's zone, in window x and caption-corrected y, inclusive: the
+// rows' clicks and the author tooltip share it.
+constexpr int ListLeft = 99, ListRight = 277, ListTop = 45, ListBottom = 113;
+
+inline bool InListZone(int x, int y) {
+    return x >= ListLeft && x <= ListRight && y >= ListTop && y <= ListBottom;
+}
+
 // The visible row (0 to 6) of a caption-corrected y inside the list's zone.
 inline int ListRowAt(int y) {
     return (y - 44) / 10;

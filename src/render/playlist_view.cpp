@@ -24,10 +24,6 @@ constexpr int TitleX = 100;
 constexpr int TitleTopRow = 192; // memory row of row 0's title
 constexpr std::uint8_t Black = 0;
 
-// The list's zone, in client x and caption-corrected y: the same as a row
-// click's.
-constexpr int ListLeft = 99, ListRight = 277, ListTop = 45, ListBottom = 113;
-
 constexpr BYTE BrightArrow = 255;
 constexpr BYTE DimArrow = 64;
 constexpr int ArrowX = 265;
@@ -75,7 +71,7 @@ void DrawPlaylistTitles() {
 void DrawAuthorTooltip() {
     const int x = PointerState.lastX;
     const int y = PointerState.lastY + CaptionHeight;
-    if (x < ListLeft || x > ListRight || y < ListTop || y > ListBottom) return;
+    if (!InListZone(x, y)) return;
     const SongEntry& entry = VisibleEntry(ListRowAt(y));
     // Sized by the stored length: 8 columns a character and 4 more for the
     // outline and the white margins.
