@@ -397,6 +397,9 @@ void WakeWaiters() {
     SDL_Event event{};
     event.type = State().wakeEvent;
     SDL_PushEvent(&event);
+    // SDL's watch raised the wake before the event was queued; a loop that
+    // woke then and found nothing is woken again, now that it is there.
+    if (SDL_ThreadID() != State().loopThread) RaiseWake();
 }
 
 void RequeueFront(const MSG& message) {

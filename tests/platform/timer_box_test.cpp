@@ -228,6 +228,17 @@ TEST_F(Boxes, AnotherThreadWakesTheWaitForAMessageAndForABoxesAnswer) {
     });
     EXPECT_EQ(MessageBoxA(nullptr, "box", nullptr, MB_OK), IDOK);
     other.join();
+
+    // SDL tells its watchers of a pushed event before it queues it: a loop
+    // woken then finds nothing yet, and must be woken again once it is there.
+    const auto slowQueue = [](void*, SDL_Event*) {
+        std::this_thread::sleep_for(30ms);
+        return 1;
+    };
+    SDL_AddEventWatch(slowQueue, nullptr);
+    EXPECT_EQ(MessageBoxA(nullptr, "box", nullptr, MB_OK), IDOK);
+    other.join();
+    SDL_DelEventWatch(slowQueue, nullptr);
 }
 
 TEST_F(Boxes, QuitRequestedUnderAnOpenBoxEndsTheLoopOnlyAfterIt) {
