@@ -31,52 +31,45 @@ void CopyPlain(const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPit
                     static_cast<std::size_t>(width) * 4);
 }
 
-// Four pixels at a time, and their four visibility bytes.
+// Four pixels at a time.
 using Quad = std::uint32_t __attribute__((vector_size(16)));
-using QuadBytes = std::uint8_t __attribute__((vector_size(4)));
 
-// Copies one row and notes which of its pixels can be seen (0xFF) or not (0)
-// in `visible`; tells (as nonzero) whether any changed from what it noted.
-std::uint32_t CopyRow(const Uint8* in, Uint8* out, Uint8* visible, int width) {
-    std::uint32_t flips = 0;
+// Copies one row over the row shown before it and tells (as nonzero) whether
+// any pixel went from seen to cut away or back: alpha 0 against the rest.
+std::uint32_t CopyRowNotingFlips(const Uint8* in, Uint8* out, int width) {
+    Quad flips{};
     int x = 0;
     for (; x + 4 <= width; x += 4) {
-        Quad pixels;
-        std::memcpy(&pixels, in + 4 * x, sizeof pixels);
-        std::memcpy(out + 4 * x, &pixels, sizeof pixels);
-        const QuadBytes now = __builtin_convertvector((pixels >> 24) != 0, QuadBytes);
-        std::uint32_t was, is;
-        std::memcpy(&was, visible + x, 4);
-        std::memcpy(&is, &now, 4);
-        flips |= was ^ is;
-        std::memcpy(visible + x, &is, 4);
+        Quad now, was;
+        std::memcpy(&now, in + 4 * x, sizeof now);
+        std::memcpy(&was, out + 4 * x, sizeof was);
+        flips |= ((now >> 24) == 0) ^ ((was >> 24) == 0);
+        std::memcpy(out + 4 * x, &now, sizeof now);
     }
+    std::uint32_t any = flips[0] | flips[1] | flips[2] | flips[3];
     for (; x < width; ++x) {
-        std::uint32_t pixel;
-        std::memcpy(&pixel, in + 4 * x, 4);
-        std::memcpy(out + 4 * x, &pixel, 4);
-        const Uint8 is = (pixel >> 24) != 0 ? 0xFF : 0;
-        flips |= visible[x] ^ is;
-        visible[x] = is;
+        std::uint32_t now, was;
+        std::memcpy(&now, in + 4 * x, 4);
+        std::memcpy(&was, out + 4 * x, 4);
+        any |= ((now >> 24) == 0) ^ ((was >> 24) == 0);
+        std::memcpy(out + 4 * x, &now, 4);
     }
-    return flips;
+    return any;
 }
 
 // Copies the rows into `to` (`toPitch` bytes apart). For a shaped window it
-// also tells whether the set of visible pixels changed, against the window's
-// note of them, a byte a pixel (a quarter of the image, so it stays at hand).
-bool CopyRows(HWND__& w, const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPitch) {
+// also tells whether the set of visible pixels changed: `to` still holds the
+// image shown last, unless `fresh` says it holds nothing shown.
+bool CopyRows(HWND__& w, const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPitch,
+              bool fresh) {
     if (!w.shaped) {
         CopyPlain(from, fromPitch, to, toPitch, w.width, w.height);
         return false;
     }
-    const std::size_t count = static_cast<std::size_t>(w.width) * w.height;
-    const bool fresh = w.visible.size() != count;
-    w.visible.resize(count);
     std::uint32_t flips = 0;
     for (int row = 0; row < w.height; ++row)
-        flips |= CopyRow(from + row * fromPitch, to + static_cast<std::size_t>(row) * toPitch,
-                         w.visible.data() + static_cast<std::size_t>(row) * w.width, w.width);
+        flips |= CopyRowNotingFlips(from + row * fromPitch,
+                                    to + static_cast<std::size_t>(row) * toPitch, w.width);
     return flips != 0 || fresh;
 }
 
@@ -86,15 +79,22 @@ bool CopyRows(HWND__& w, const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to,
 bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     if (SDL_Surface* surface = SurfaceOfBytes(w)) {
         if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-        const bool changed =
-            CopyRows(w, pixels, pitchBytes, static_cast<Uint8*>(surface->pixels), surface->pitch);
+        // A new surface (the first, or one made again at a new size) holds
+        // nothing that was shown.
+        const bool fresh = surface != w.shownOn || !w.image.empty();
+        w.shownOn = surface;
+        const bool changed = CopyRows(w, pixels, pitchBytes, static_cast<Uint8*>(surface->pixels),
+                                      surface->pitch, fresh);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         w.image.clear();
         return changed;
     }
-    w.image.resize(static_cast<std::size_t>(w.width) * w.height);
-    const bool changed =
-        CopyRows(w, pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()), w.width * 4);
+    const std::size_t count = static_cast<std::size_t>(w.width) * w.height;
+    const bool fresh = w.image.size() != count;
+    w.image.resize(count);
+    w.shownOn = nullptr;
+    const bool changed = CopyRows(w, pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()),
+                                  w.width * 4, fresh);
     if (SDL_Surface* surface = SDL_GetWindowSurface(w.sdl))
         SDL_ConvertPixels(std::min(surface->w, w.width), std::min(surface->h, w.height),
                           SDL_PIXELFORMAT_ARGB8888, w.image.data(), w.width * 4,
@@ -139,6 +139,7 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
         SDL_SetWindowSize(w->sdl, width, height);
         w->width = width;
         w->height = height;
+        w->shownOn = nullptr; // its surface is made again
     }
     const bool reshape = StoreImage(*w, static_cast<const Uint8*>(pixels), pitchBytes);
     w->hasImage = true;

@@ -57,7 +57,7 @@ struct HWND__ {
     // The last presented image (top-down, premultiplied BGRA), kept only where
     // the window's surface cannot hold its bytes as they are.
     std::vector<std::uint32_t> image;
-    std::vector<std::uint8_t> visible; // a shaped window's pixels: 0xFF seen, 0 cut away
+    const SDL_Surface* shownOn = nullptr; // the surface that holds the image shown last
     bool hasImage = false;
     HDC__ dc;
 };

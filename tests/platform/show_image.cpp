@@ -1,7 +1,8 @@
 // Shows a known translucent image over an opaque backdrop on a real desktop,
 // for the screenshot checks of x11_test.sh. Runs the loop like the program:
 // a 25 ms tick presents the image, a drag moves the window, B shows a
-// message box, M minimises, Escape (or the desktop's close) ends.
+// message box, M minimises, S makes the transparent third opaque green,
+// Escape (or the desktop's close) ends.
 // Usage: platform_show_image            show and run until Escape
 //        platform_show_image compositor exit 0 if a compositor is running
 
@@ -9,6 +10,7 @@
 #include "platform/state.h"
 #include "platform/win32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -48,6 +50,9 @@ LRESULT Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         std::fprintf(stderr, "key %d after %d ticks\n", static_cast<int>(wParam), ticks);
         if (wParam == VK_ESCAPE) PostMessageA(w, WM_CLOSE, 0, 0);
         if (wParam == 'M') ShowWindow(w, SW_MINIMIZE);
+        if (wParam == 'S') // the transparent third turns opaque green: a new shape
+            for (int y = 0; y < kHeight; ++y)
+                std::fill(&image[y * kWidth + 248], &image[y * kWidth + kWidth], 0xFF00FF00u);
         if (wParam == 'B') {
             const int before = ticks;
             MessageBoxA(nullptr, "A box on the desktop", "Box caption", MB_ICONINFORMATION);

@@ -85,6 +85,11 @@ run_case() {
     expect_pixel 286 225 "$2" "$3" "$4" "$name: half-transparent white"
     expect_pixel 410 225 0 0 255 "$name: transparent surround"
     expect_pixel 50 50 0 0 255 "$name: backdrop"
+    # The cut-away third turns opaque: the window's shape follows its image.
+    xdotool key --window "$id" s
+    sleep 0.5
+    import -window root -depth 8 "rgb:$work/shot.rgb"
+    expect_pixel 410 225 0 255 0 "$name: the third made opaque"
     xdotool mousemove 150 225 mousedown 1
     sleep 0.2
     for step in 1 2 3 4 5; do
