@@ -95,6 +95,41 @@ TEST_F(DesktopTest, OpensCentredPlaysAndEscapeEndsWithStatusZero) {
     EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
 }
 
+// Held in a move of its own (no window manager) for three seconds while
+// one-second songs end underneath: the songs move on, the window follows the
+// pointer, and Escape still ends it.
+TEST_F(DesktopTest, SongsMoveOnWhileTheWindowIsHeldInAMove) {
+    StartDesktop();
+    for (int song = 0; song < 40; ++song)
+        ASSERT_EQ(e2e::WriteToneSong(e2e::SongFile(folder, song),
+                                     song % 2 ? e2e::HighNote : e2e::LowNote, true),
+                  "");
+    Start();
+    std::string window;
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] { return e2e::FirstAudibleFrame(e2e::ReadDiskAudio(audioPath)) >= 0; }, 10000));
+    const auto [x, y] = desktop.WindowPosition(window);
+    std::string steps = "xdotool mousemove " + std::to_string(x + 30) + " " +
+                        std::to_string(y + 120) + " sleep 0.1 mousedown 1";
+    for (int step = 1; step <= 15; ++step)
+        steps += " sleep 0.2 mousemove " + std::to_string(x + 30 + 4 * step) + " " +
+                 std::to_string(y + 120 + 3 * step);
+    desktop.Run(steps + " sleep 0.2 mouseup 1");
+    EXPECT_EQ(desktop.WindowPosition(window), std::pair(x + 60, y + 45));
+
+    const e2e::DiskAudio audio = e2e::ReadDiskAudio(audioPath);
+    // The quarters where one song gives way to the next hold both tones.
+    std::string heard = e2e::ToneSequence(audio, e2e::FirstAudibleFrame(audio));
+    std::erase(heard, '?');
+    heard.erase(std::unique(heard.begin(), heard.end()), heard.end());
+    EXPECT_EQ(heard.substr(0, 3), "LHL") << "three songs, one after another";
+    Query("xdotool key --window " + window + " Escape");
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+}
+
 TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
     StartDesktop();
     WriteSongs(3, 40); // songs 0 to 2 are missing
@@ -359,9 +394,13 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     Click(256, 177);
     EXPECT_GT(HeardAfter(Mark()).peak, 1000) << "still playing after back and forward";
 
-    // The knob: all the way left is silence, back right brings the sound back.
-    Drag(249, 150, 60, 150);
+    // The knob: dragged out past the window's left edge and let go there, it
+    // rests at the left end, silent, and the pointer coming back without the
+    // button leaves it there. Back right brings the sound back.
+    Drag(249, 150, -40, 150);
     EXPECT_LT(HeardAfter(Mark()).peak, 64) << "the knob at the left";
+    Hover(200, 150);
+    EXPECT_LT(HeardAfter(Mark()).peak, 64) << "the drag ended where the button was let go";
     Drag(119, 150, 330, 150);
     EXPECT_GT(HeardAfter(Mark()).peak, 1000) << "the knob back at the right";
 

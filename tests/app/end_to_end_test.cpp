@@ -118,25 +118,6 @@ TEST_F(EndToEndTest, MovesOnAtTheEndOfASongAndSkipsAMissingOne) {
     EXPECT_EQ(e2e::CountOccurrences(Stderr(), LoadFailure), 1) << Stderr();
 }
 
-// The tones heard in quarter seconds from `first` on, runs of the same tone
-// merged: 'L' low, 'H' high, '-' quiet, '?' anything else.
-std::string ToneSequence(const e2e::DiskAudio& audio, long first) {
-    std::string sequence;
-    const long quarter = e2e::AudioRate / 4;
-    for (long from = first; from + quarter <= static_cast<long>(audio.Frames()); from += quarter) {
-        char tone = '?';
-        const double hz = e2e::ToneFrequency(audio, from, from + quarter);
-        if (e2e::Peak(audio, from, from + quarter) < 256)
-            tone = '-';
-        else if (std::abs(hz - e2e::LowHz) < 10)
-            tone = 'L';
-        else if (std::abs(hz - e2e::HighHz) < 20)
-            tone = 'H';
-        if (sequence.empty() || sequence.back() != tone) sequence += tone;
-    }
-    return sequence;
-}
-
 TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
     WriteSong(0, LowNote, true);
     // Songs 1 to 38 are missing: one tick each.
@@ -150,7 +131,7 @@ TEST_F(EndToEndTest, TheLastSongWrapsToTheFirst) {
     ASSERT_GE(first, 0) << Stderr();
     // Song 0, the skipped songs, song 39, then song 0 again (quarters that
     // straddle a change read as '?').
-    std::string heard = ToneSequence(audio, first);
+    std::string heard = e2e::ToneSequence(audio, first);
     heard.erase(std::remove(heard.begin(), heard.end(), '?'), heard.end());
     heard.erase(std::unique(heard.begin(), heard.end()), heard.end());
     EXPECT_EQ(heard.substr(0, 5), "L-HL-") << heard;

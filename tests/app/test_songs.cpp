@@ -4,6 +4,7 @@
 #include "playback/song_table.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace e2e {
 
@@ -44,6 +45,23 @@ std::string SongFile(const std::string& folder, int song) {
     std::string path = SongTable.entries[song].path;
     std::replace(path.begin(), path.end(), '\\', '/');
     return folder + "/" + path;
+}
+
+std::string ToneSequence(const DiskAudio& audio, long first) {
+    std::string sequence;
+    const long quarter = AudioRate / 4;
+    for (long from = first; from + quarter <= static_cast<long>(audio.Frames()); from += quarter) {
+        char tone = '?';
+        const double hz = ToneFrequency(audio, from, from + quarter);
+        if (Peak(audio, from, from + quarter) < 256)
+            tone = '-';
+        else if (std::abs(hz - LowHz) < 10)
+            tone = 'L';
+        else if (std::abs(hz - HighHz) < 20)
+            tone = 'H';
+        if (sequence.empty() || sequence.back() != tone) sequence += tone;
+    }
+    return sequence;
 }
 
 } // namespace e2e

@@ -3,6 +3,7 @@
 // Real module files for end-to-end runs: each plays one steady square-wave
 // tone, so the disk audio output shows which song was playing when.
 
+#include "disk_audio.h"
 #include "modwriter.h"
 
 #include <string>
@@ -20,6 +21,10 @@ modwriter::Instrument SquareWave();
 // Writes a song in the format of `path`'s extension that holds `note` for one
 // second (`short`) or about thirty; returns "" or the writer's refusal.
 std::string WriteToneSong(const std::string& path, int note, bool shortSong);
+
+// The tones heard in quarter seconds from `first` on, runs of the same tone
+// merged: 'L' low, 'H' high, '-' quiet, '?' anything else.
+std::string ToneSequence(const DiskAudio& audio, long first);
 
 // Where playlist entry `song` lives below `folder` (its ".\songs\" path with
 // the separators of this system).
