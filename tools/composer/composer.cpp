@@ -499,6 +499,41 @@ void SetPresets(const Ctx& c, modwriter::Song& song, double scale, double drumSc
 
 // ---- loudness ----
 
+// A channel's voice as its cells leave it, row by row: the instrument and
+// volume last struck, whether it still sounds (no key off since), the rows
+// since the strike, and whether this row struck it.
+struct Voice {
+    int ins = 0, volume = 0, since = 0;
+    bool sounding = false, struck = false;
+};
+
+// Calls `visit(channel, row, voice)` for every row of every channel in use.
+template <typename Visit>
+void ForEachVoiceRow(const Ctx& c, const modwriter::Song& song, Visit visit) {
+    for (int ch = 0; ch < Channels; ++ch) {
+        if (!HasChannel(c, ch)) continue;
+        Voice v;
+        for (int row = 0; row < c.totalRows; ++row) {
+            const Cell& cell = c.track[static_cast<std::size_t>(ch)][static_cast<std::size_t>(row)];
+            ++v.since;
+            v.struck = cell.note < 120;
+            if (v.struck) {
+                v.ins = cell.instrument;
+                v.volume =
+                    cell.volume >= 0
+                        ? cell.volume
+                        : song.instruments[static_cast<std::size_t>(v.ins - 1)].sample.volume;
+                v.sounding = true;
+                v.since = 0;
+            } else if (cell.note == NoteOff) {
+                v.sounding = false;
+            }
+            if (cell.volume >= 0 && cell.note >= 120) v.volume = cell.volume;
+            visit(ch, row, v);
+        }
+    }
+}
+
 // The song's mean power as a player would mix it, estimated from its cells:
 // every sounding tonal note adds its loop's power at its volume, every
 // drum its sample's energy spread over the row it is struck on. In units
@@ -545,31 +580,12 @@ double PowerOf(const Ctx& c, const modwriter::Song& song) {
         }
     }
     double total = 0;
-    for (int ch = 0; ch < Channels; ++ch) {
-        if (!HasChannel(c, ch)) continue;
-        int ins = 0, volume = 0, since = 0;
-        bool sounding = false;
-        for (int row = 0; row < c.totalRows; ++row, ++since) {
-            const Cell& cell = c.track[static_cast<std::size_t>(ch)][static_cast<std::size_t>(row)];
-            if (cell.note < 120) {
-                ins = cell.instrument;
-                volume = cell.volume >= 0
-                             ? cell.volume
-                             : song.instruments[static_cast<std::size_t>(ins - 1)].sample.volume;
-                sounding = true;
-                since = 0;
-                const double v = volume / 64.0;
-                total += v * v * hit[static_cast<std::size_t>(ins - 1)];
-            } else if (cell.note == NoteOff) {
-                sounding = false;
-            }
-            if (cell.volume >= 0 && cell.note >= 120) volume = cell.volume;
-            if (sounding && ins && since < lasts[static_cast<std::size_t>(ins - 1)]) {
-                const double v = volume / 64.0;
-                total += v * v * loop[static_cast<std::size_t>(ins - 1)];
-            }
-        }
-    }
+    ForEachVoiceRow(c, song, [&](int, int, const Voice& v) {
+        const double level = v.volume / 64.0;
+        const auto ins = static_cast<std::size_t>(v.ins - 1);
+        if (v.struck) total += level * level * hit[ins];
+        if (v.sounding && v.since < lasts[ins]) total += level * level * loop[ins];
+    });
     return total / std::max(1, c.totalRows);
 }
 
@@ -594,34 +610,16 @@ double PeakOf(const Ctx& c, const modwriter::Song& song) {
         return p < 0 ? 32 : p;
     };
     std::vector<double> left(static_cast<std::size_t>(c.totalRows)), right(left.size());
-    for (int ch = 0; ch < Channels; ++ch) {
-        if (!HasChannel(c, ch)) continue;
-        int ins = 0, volume = 0, since = 0;
-        bool sounding = false;
-        for (int row = 0; row < c.totalRows; ++row) {
-            const Cell& cell = c.track[static_cast<std::size_t>(ch)][static_cast<std::size_t>(row)];
-            ++since;
-            if (cell.note < 120) {
-                ins = cell.instrument;
-                volume = cell.volume >= 0
-                             ? cell.volume
-                             : song.instruments[static_cast<std::size_t>(ins - 1)].sample.volume;
-                sounding = true;
-                since = 0;
-            } else if (cell.note == NoteOff) {
-                sounding = false;
-            }
-            if (cell.volume >= 0 && cell.note >= 120) volume = cell.volume;
-            if (!sounding || !ins) continue;
-            const bool drum =
-                !song.instruments[static_cast<std::size_t>(ins - 1)].sample.loopLength;
-            if (drum && since >= 2) continue;
-            const double level = volume / 64.0 * peak[static_cast<std::size_t>(ins - 1)];
-            const int pan = panOf(ch, ins);
-            left[static_cast<std::size_t>(row)] += level * (64 - pan) / 64;
-            right[static_cast<std::size_t>(row)] += level * pan / 64;
-        }
-    }
+    ForEachVoiceRow(c, song, [&](int ch, int row, const Voice& v) {
+        if (!v.sounding) return;
+        const auto ins = static_cast<std::size_t>(v.ins - 1);
+        const bool drum = !song.instruments[ins].sample.loopLength;
+        if (drum && v.since >= 2) return;
+        const double level = v.volume / 64.0 * peak[ins];
+        const int pan = panOf(ch, v.ins);
+        left[static_cast<std::size_t>(row)] += level * (64 - pan) / 64;
+        right[static_cast<std::size_t>(row)] += level * pan / 64;
+    });
     return std::max(*std::max_element(left.begin(), left.end()),
                     *std::max_element(right.begin(), right.end()));
 }
