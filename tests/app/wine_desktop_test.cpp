@@ -115,8 +115,10 @@ class WineDesktopTest : public ::testing::Test {
             program =
                 e2e::Launch(std::vector<std::string>{Wine, "tonebox.exe"}, folder, environment);
         }
+        // A Wine process's start takes about a second of processor time, and
+        // much longer on a machine busy with other work.
         ASSERT_TRUE(e2e::WaitUntil(
-            [&] { return !(window = desktop.FindWindow("z!l tonebox")).empty(); }, 10000))
+            [&] { return !(window = desktop.FindWindow("z!l tonebox")).empty(); }, 20000))
             << "no window; " << e2e::Describe(program) << "\n"
             << e2e::ReadFile(program.stderrPath);
         ASSERT_TRUE(
