@@ -123,8 +123,10 @@ void HitTestControls(HWND window) {
     if (ScrollRepeat > 0) --ScrollRepeat;
     SetGlowSteps(RowGlow, -1);
     if (PointerState.sliderDragging) return;
-    // Pointer positions are client positions, below the caption the window
-    // would have: every zone is placed on the skin itself.
+    // Pointer positions are client positions, inside the sizing frame and
+    // below the caption the window would have. y gets the caption back; the
+    // zones lie the frame's 4 pixels up and left of the skin's controls, so
+    // they meet them on the screen.
     const int x = PointerState.lastX;
     const int y = PointerState.lastY + CaptionHeight;
     const Zone* zone = ZoneAt(x, y);

@@ -113,10 +113,13 @@ HWND EventWindow(Uint32 sdlId) {
     return sdlId == 0 ? AnyWindow() : nullptr;
 }
 
-// Window coordinates become client coordinates of a captioned window: the
-// client area starts kCaptionHeight pixels below the top of the image.
+// Window coordinates become client coordinates of a captioned window with a
+// sizing frame: the client area lies inside the frame and below the caption,
+// kFrameWidth pixels in from the image's left edge and kFrameWidth +
+// kCaptionHeight down from its top.
 LPARAM ClientPosition(int x, int y) {
-    return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y - kCaptionHeight));
+    return MAKELPARAM(static_cast<WORD>(x - kFrameWidth),
+                      static_cast<WORD>(y - kCaptionHeight - kFrameWidth));
 }
 
 MSG Message(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -176,7 +179,8 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
     HWND w = WindowFromSdlId(e.windowID);
     if (!w) return;
     const LPARAM clientSize =
-        MAKELPARAM(static_cast<WORD>(w->width), static_cast<WORD>(w->height - kCaptionHeight));
+        MAKELPARAM(static_cast<WORD>(w->width - 2 * kFrameWidth),
+                   static_cast<WORD>(w->height - kCaptionHeight - 2 * kFrameWidth));
     switch (e.event) {
     case SDL_WINDOWEVENT_CLOSE:
         Append(Message(w, WM_CLOSE, 0, 0));

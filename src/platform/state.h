@@ -68,6 +68,8 @@ constexpr int kMaxClasses = 16;
 constexpr int kMaxWindows = 16;
 constexpr int kMaxTimers = 32;
 constexpr int kCaptionHeight = 23;
+// The sizing frame round a captioned window's client area, on every side.
+constexpr int kFrameWidth = 4;
 
 struct WindowClass {
     bool inUse = false;

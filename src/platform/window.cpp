@@ -294,6 +294,9 @@ int GetSystemMetrics(int index) {
     switch (index) {
     case SM_CYCAPTION:
         return kCaptionHeight;
+    case SM_CXFRAME:
+    case SM_CYFRAME:
+        return kFrameWidth;
     case SM_CXSCREEN:
         return DesktopSize(width, height) ? width : 0;
     case SM_CYSCREEN:

@@ -363,17 +363,20 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     };
     EXPECT_EQ(hovered.At(BarProbeX, BarProbeY(3)),
               (e2e::Rgb{plus30(under.r), plus30(under.g), plus30(under.b)}));
-    const int caption = 23; // the window system's caption, above the client area
-    const int boxTop = 78 - caption + 43;
-    const int boxRight = 150 + 8 * SongTable.entries[3].authorLength + 21;
-    EXPECT_EQ(hovered.At(168, boxTop), (e2e::Rgb{0, 0, 0})) << "the tooltip's outline";
-    EXPECT_EQ(hovered.At(169, boxTop + 1), (e2e::Rgb{255, 255, 255}));
+    // The window system's caption and sizing frame lie round the client
+    // area, whose corner is 4 pixels in and 27 down from the skin's.
+    const int frame = 4, caption = 23;
+    const int boxTop = 78 - caption - frame + 43;
+    const int boxLeft = 150 - frame + 18;
+    const int boxRight = 150 - frame + 8 * SongTable.entries[3].authorLength + 21;
+    EXPECT_EQ(hovered.At(boxLeft, boxTop), (e2e::Rgb{0, 0, 0})) << "the tooltip's outline";
+    EXPECT_EQ(hovered.At(boxLeft + 1, boxTop + 1), (e2e::Rgb{255, 255, 255}));
     EXPECT_EQ(hovered.At(boxRight, boxTop + 5), (e2e::Rgb{0, 0, 0}));
     EXPECT_EQ(hovered.At(boxRight - 1, boxTop + 5), (e2e::Rgb{255, 255, 255}));
 
     // A row click plays its song, and its row turns white. Each action is
     // over when the click returns; what is heard after it is its effect.
-    Click(150, 58); // row 1: the high tone
+    Click(150, 66); // low on row 1's bar (58 to 67): the high tone
     EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20);
     Hover(20, 240);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));

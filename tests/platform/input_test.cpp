@@ -1,5 +1,6 @@
-// Desktop input turned into window messages: client coordinates below the
-// caption, key-state flags, virtual keys, and the interactive window move.
+// Desktop input turned into window messages: client coordinates inside the
+// sizing frame and below the caption, key-state flags, virtual keys, and the
+// interactive window move.
 
 #include "window_test_support.h"
 
@@ -56,33 +57,57 @@ int SignedY(LPARAM l) {
     return static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(l)));
 }
 
-TEST_F(Input, PointerPositionsAreClientCoordinatesBelowTheCaption) {
+// As a window with a caption and a sizing frame has them: the client area
+// starts 4 pixels in from the left (the frame) and 27 down (the frame and
+// the 23-pixel caption), as GetSystemMetrics tells.
+TEST_F(Input, PointerPositionsAreClientCoordinatesInsideTheFrameBelowTheCaption) {
+    EXPECT_EQ(GetSystemMetrics(SM_CXFRAME), 4);
+    EXPECT_EQ(GetSystemMetrics(SM_CYFRAME), 4);
+    EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION), 23);
     Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
     PushButton(true, SDL_BUTTON_LEFT, 100, 40);
     PushMotion(371, 249, SDL_BUTTON_LMASK);
     PushButton(false, SDL_BUTTON_LEFT, 371, 249);
     PushMotion(5, 0, 0);  // the very top of the image
-    PushMotion(0, 22, 0); // the last row above the client area
-    PushMotion(0, 23, 0); // the first client row
+    PushMotion(3, 26, 0); // the frame's last column, the last row above the client area
+    PushMotion(4, 27, 0); // the first client column and row
     auto got = Pump(6);
     ASSERT_EQ(got.size(), 6u);
     EXPECT_EQ(got[0].message, WM_LBUTTONDOWN);
-    EXPECT_EQ(X(got[0].lParam), 100);
-    EXPECT_EQ(Y(got[0].lParam), 17);
+    EXPECT_EQ(X(got[0].lParam), 96);
+    EXPECT_EQ(Y(got[0].lParam), 13);
     EXPECT_EQ(got[0].wParam, MK_LBUTTON);
     EXPECT_EQ(got[1].message, WM_MOUSEMOVE);
-    EXPECT_EQ(X(got[1].lParam), 371);
-    EXPECT_EQ(Y(got[1].lParam), 226);
+    EXPECT_EQ(X(got[1].lParam), 367);
+    EXPECT_EQ(Y(got[1].lParam), 222);
     EXPECT_EQ(got[1].wParam, MK_LBUTTON);
     EXPECT_EQ(got[2].message, WM_LBUTTONUP);
     EXPECT_EQ(got[2].wParam, 0u) << "the released button is no longer down";
-    EXPECT_EQ(X(got[3].lParam), 5);
-    EXPECT_EQ(SignedY(got[3].lParam), -23);
-    EXPECT_EQ(Y(got[3].lParam), 65536 - 23) << "above the client area: a negative 16-bit y";
+    EXPECT_EQ(X(got[3].lParam), 1);
+    EXPECT_EQ(SignedY(got[3].lParam), -27);
+    EXPECT_EQ(Y(got[3].lParam), 65536 - 27) << "above the client area: a negative 16-bit y";
+    EXPECT_EQ(X(got[4].lParam), 65535) << "left of the client area: a negative 16-bit x";
     EXPECT_EQ(SignedY(got[4].lParam), -1);
     EXPECT_EQ(got[5].lParam, 0);
     EXPECT_EQ(Record().seen.size(), 6u);
     EXPECT_EQ(Record().seen[0].window, window);
+}
+
+// Restored, the window reports the size of its client area: the image less
+// the frame on both sides and the caption.
+TEST_F(Input, ARestoredWindowReportsItsClientAreasSize) {
+    Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SdlId();
+    e.window.event = SDL_WINDOWEVENT_RESTORED;
+    SDL_PushEvent(&e);
+    auto got = Pump(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].message, WM_SIZE);
+    EXPECT_EQ(got[0].wParam, SIZE_RESTORED);
+    EXPECT_EQ(X(got[0].lParam), 372 - 2 * 4);
+    EXPECT_EQ(Y(got[0].lParam), 250 - 23 - 2 * 4);
 }
 
 TEST_F(Input, KeyStateFlagsCarryButtonsShiftAndControl) {
