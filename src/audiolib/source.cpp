@@ -174,7 +174,7 @@ class ModuleSource final : public Source {
         // Without a single sample (a file cut off before its samples, say)
         // it can make no sound: nothing to play, like an empty order list.
         if (first->get_num_samples() == 0) return;
-        const int subsongs = std::max(1, first->get_num_subsongs());
+        const int subsongs = std::min(std::max(1, first->get_num_subsongs()), MaxSubsongs(data));
         for (int k = 0; k < subsongs; ++k) {
             auto module = first ? std::move(first)
                                 : std::make_unique<openmpt::module_ext>(data, log_, Controls());
@@ -304,6 +304,18 @@ class ModuleSource final : public Source {
         bool fresh = true;                   // at its start, untouched
         std::vector<Hold> holds;
     };
+
+    // Each subsong's decoder holds the whole module again, and loading one
+    // parses the file again: a file whose order list or sequences make a
+    // hundred subsongs would take a hundred times its memory and loading
+    // time. The subsongs played are the first ones, at most kMaxSubsongs
+    // and at most as many copies as fit in kSubsongBytes.
+    static constexpr int kMaxSubsongs = 16;
+    static constexpr std::size_t kSubsongBytes = 256u << 20;
+    static int MaxSubsongs(const Bytes& data) {
+        return static_cast<int>(std::clamp<std::size_t>(
+            kSubsongBytes / std::max<std::size_t>(data.size(), 1), 1, kMaxSubsongs));
+    }
 
     static std::map<std::string, std::string> Controls() {
         return {{"seek.sync_samples", "1"}, {"play.at_end", "stop"}, {"dither", "0"}};

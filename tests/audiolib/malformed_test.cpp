@@ -96,4 +96,19 @@ TEST(MixerSources, MalformedFilesNeverCrash) {
     EXPECT_FALSE(OpenSoundFile({}));
 }
 
+// Each subsong holds its own copy of the module: a file of a hundred
+// subsongs plays its first sixteen, rather than taking a hundred copies'
+// memory and loading time.
+TEST(MixerSources, ManySubsongsPlayTheFirstSixteen) {
+    const auto one = OpenModule(AsBytes(audiotest::ManySubsongIt(1)), 0);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->LengthFrames(), 28224u); // 32 rows of a tick at 0.02 s
+    const auto three = OpenModule(AsBytes(audiotest::ManySubsongIt(3)), 0);
+    ASSERT_TRUE(three);
+    EXPECT_EQ(three->LengthFrames(), 3 * one->LengthFrames());
+    const auto many = OpenModule(AsBytes(audiotest::ManySubsongIt(120)), 0);
+    ASSERT_TRUE(many);
+    EXPECT_EQ(many->LengthFrames(), 16 * one->LengthFrames());
+}
+
 } // namespace

@@ -150,6 +150,23 @@ std::vector<std::uint8_t> ThreeSubsongIt() {
     return bytes;
 }
 
+std::vector<std::uint8_t> ManySubsongIt(int subsongs) {
+    modwriter::Song song = ToneSong(4, 32, 1, 4);
+    song.orders.clear();
+    std::vector<std::size_t> markers;
+    for (int k = 0; k < subsongs; ++k) {
+        if (k > 0) {
+            markers.push_back(song.orders.size());
+            song.orders.push_back(0); // becomes the end marker
+        }
+        song.orders.push_back(0);
+    }
+    auto bytes = Encode(song, modwriter::Format::It);
+    for (std::size_t at : markers)
+        bytes[0xC0 + at] = 255;
+    return bytes;
+}
+
 std::vector<std::uint8_t> HeldEffectsXm() {
     // 128 rows at speed 6: 15.36 s; each channel's note held for 32 rows.
     modwriter::Song song = ToneSong(4, 64, 6, 0);

@@ -38,6 +38,10 @@ std::vector<std::uint8_t> ChannelVolumeIt();
 // to row: played from the wrong place, it sounds different.
 std::vector<std::uint8_t> ThreeSubsongIt();
 
+// An IT of `subsongs` subsongs (orders split by end markers), each the
+// same tone for 0.64 s.
+std::vector<std::uint8_t> ManySubsongIt(int subsongs);
+
 // A 4-channel XM, 15.36 s, of notes held for 32 rows: one plain, one
 // under arpeggio, one sliding up and down, one with vibrato.
 std::vector<std::uint8_t> HeldEffectsXm();
