@@ -1,7 +1,7 @@
 // Writes the fuzzers' first inputs beside the shipped songs: the test
 // suite's small modules of every format (tones, subsongs, channel volumes,
 // held effects, nothing to play) into DIR/module, and short sines in the
-// sound file formats libsndfile reads into DIR/sound.
+// sound file formats libsndfile reads into DIR/soundfile.
 //     fuzz_seeds DIR
 
 #include "test_modules.h"
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     using modwriter::Format;
     const fs::path dir = argv[1];
     fs::create_directories(dir / "module");
-    fs::create_directories(dir / "sound");
+    fs::create_directories(dir / "soundfile");
     const std::pair<const char*, std::vector<std::uint8_t>> modules[] = {
         {"tone.mod", audiotest::ToneMod(16, 3)},
         {"tone2.mod", audiotest::ToneMod(8, 6, 2, 2)},
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         {"sine.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
     };
     for (const auto& [name, format] : sounds)
-        if (!audiotest::WriteSine(dir / "sound" / name, format, 440, 0.5, 0.05, 22050)) {
+        if (!audiotest::WriteSine(dir / "soundfile" / name, format, 440, 0.5, 0.05, 22050)) {
             std::fprintf(stderr, "fuzz_seeds: libsndfile cannot write %s\n", name);
             return 1;
         }
