@@ -174,6 +174,11 @@ class ModuleSource final : public Source {
         // Without a single sample (a file cut off before its samples, say)
         // it can make no sound: nothing to play, like an empty order list.
         if (first->get_num_samples() == 0) return;
+        // Pattern loops and delays let a few kilobytes claim to last for
+        // days, and every subsong's decoder works through all of it again
+        // when it loads and seeks: no song, refused like one of length 0.
+        first->select_subsong(-1);
+        if (!(first->get_duration_seconds() <= kMaxSeconds)) return;
         const int subsongs = std::min(std::max(1, first->get_num_subsongs()), MaxSubsongs(data));
         for (int k = 0; k < subsongs; ++k) {
             auto module = first ? std::move(first)
@@ -310,6 +315,7 @@ class ModuleSource final : public Source {
     // hundred subsongs would take a hundred times its memory and loading
     // time. The subsongs played are the first ones, at most kMaxSubsongs
     // and at most as many copies as fit in kSubsongBytes.
+    static constexpr double kMaxSeconds = 24 * 3600.0; // all subsongs together
     static constexpr int kMaxSubsongs = 16;
     static constexpr std::size_t kSubsongBytes = 256u << 20;
     static int MaxSubsongs(const Bytes& data) {

@@ -38,7 +38,8 @@ class Source {
 
 constexpr std::uint32_t kModuleRamp = 0x200;
 
-// A module source, or null when `data` is not a module libopenmpt accepts.
+// A module source, or null when `data` is not a module libopenmpt accepts,
+// or its subsongs together last more than a day.
 // It plays every subsong in turn, each from its own start, as one stream;
 // of a module with more than 16 subsongs, the first 16 (fewer for a file
 // beyond 16 MiB: each subsong holds a copy of the module).

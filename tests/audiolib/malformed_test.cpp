@@ -111,4 +111,13 @@ TEST(MixerSources, ManySubsongsPlayTheFirstSixteen) {
     EXPECT_EQ(many->LengthFrames(), 16 * one->LengthFrames());
 }
 
+// A few kilobytes can claim to last for days, and each subsong's decoder
+// would work through all of it again: more than a day is refused.
+TEST(MixerSources, ModulesLastingMoreThanADayAreRefused) {
+    const auto half_day = OpenModule(AsBytes(audiotest::LongIt(88)), 0); // 11.8 h
+    ASSERT_TRUE(half_day);
+    EXPECT_EQ(half_day->LengthFrames(), 1879762500u);             // 88 orders of 484.375 s
+    EXPECT_FALSE(OpenModule(AsBytes(audiotest::LongIt(180)), 0)); // 24.2 h
+}
+
 } // namespace

@@ -167,6 +167,15 @@ std::vector<std::uint8_t> ManySubsongIt(int subsongs) {
     return bytes;
 }
 
+std::vector<std::uint8_t> LongIt(int orders) {
+    modwriter::Song song = ToneSong(4, 200, 31, 4);
+    song.tempo = 32;
+    song.patterns[0] = modwriter::Pattern(200, 4);
+    song.patterns[0].at(0, 0) = {modwriter::NoteC5, 1};
+    song.orders.assign(static_cast<std::size_t>(orders), 0);
+    return Encode(song, modwriter::Format::It);
+}
+
 std::vector<std::uint8_t> HeldEffectsXm() {
     // 128 rows at speed 6: 15.36 s; each channel's note held for 32 rows.
     modwriter::Song song = ToneSong(4, 64, 6, 0);

@@ -42,6 +42,10 @@ std::vector<std::uint8_t> ThreeSubsongIt();
 // same tone for 0.64 s.
 std::vector<std::uint8_t> ManySubsongIt(int subsongs);
 
+// An IT of `orders` plays of one 200-row pattern, a tone on its first row,
+// at speed 31 and tempo 32: 484.375 s an order.
+std::vector<std::uint8_t> LongIt(int orders);
+
 // A 4-channel XM, 15.36 s, of notes held for 32 rows: one plain, one
 // under arpeggio, one sliding up and down, one with vibrato.
 std::vector<std::uint8_t> HeldEffectsXm();
