@@ -34,6 +34,14 @@ constexpr DWORD kMaxSampleBytes = Mixer::kHistory / 2 * kBytesPerFrame;
 struct Library {
     SDL_AudioDeviceID device = 0;
     std::shared_ptr<Mixer> mixer;
+    Library() = default;
+    Library(const Library&) = default;
+    Library& operator=(const Library&) = default;
+    // A process that ends while it plays, without BASS_Free, stops the device
+    // before the mixer that the device's thread mixes from goes with it.
+    ~Library() {
+        if (device != 0) SDL_CloseAudioDevice(device);
+    }
 };
 
 std::mutex library_mutex;
@@ -116,6 +124,7 @@ BOOL BASS_Free() {
     }
     // Closing waits for the callback; the channels go with the mixer.
     SDL_CloseAudioDevice(gone.device);
+    gone.device = 0;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     gone.mixer->RemoveAll();
     return TRUE;
