@@ -165,7 +165,8 @@ LostNotes FindLostNotes(const openmpt::module& m, int limit) {
 
 class ModuleSource final : public Source {
   public:
-    ModuleSource(const Bytes& data, std::uint32_t flags) : ramp_((flags & kModuleRamp) != 0) {
+    ModuleSource(const Bytes& data, std::uint32_t flags, double seekBudgetSeconds)
+        : ramp_((flags & kModuleRamp) != 0), seek_budget_(seekBudgetSeconds) {
         // One decoder a subsong, each put at its own start here: moving a
         // decoder to another subsong allocates, which the audio thread must
         // not do when one subsong ends and the next begins.
@@ -288,11 +289,10 @@ class ModuleSource final : public Source {
     static constexpr double kGainRampFrames = 256;
     // A seek plays again from the start of a note libopenmpt's seek would
     // lose, when that start lies within this many rows and seconds, and the
-    // whole seek fits in this much CPU time.
+    // whole seek fits in the processor time the source was given for it.
     static constexpr int kLookBackRows = 512;
     static constexpr std::uint64_t kMaxReplayFrames = 30 * kRate;
-    static constexpr double kSeekBudgetSeconds = 0.012;
-    static constexpr double kUnbudgeted = std::numeric_limits<double>::infinity();
+    static constexpr double kUnbudgeted = kNoSeekBudget;
 
     // The layer's share of one channel's libopenmpt volume.
     struct Hold {
@@ -355,7 +355,7 @@ class ModuleSource final : public Source {
             if (!from) continue;
             const double seconds = part.module->set_position_order_row(from->first, from->second);
             const std::uint64_t start = FramesOf(seconds);
-            const double left = kSeekBudgetSeconds - (ThreadCpuSeconds() - began) - plain;
+            const double left = seek_budget_ - (ThreadCpuSeconds() - began) - plain;
             if (seconds < 0.0 || start > at || offset - start > kMaxReplayFrames || left <= 0)
                 continue;
             Settled(part);
@@ -470,6 +470,7 @@ class ModuleSource final : public Source {
 
     NullStream log_;
     const bool ramp_;
+    const double seek_budget_; // processor seconds a seek may spend replaying notes
     int channels_ = 0;
     std::vector<Part> parts_;
     std::size_t current_ = 0;
@@ -627,10 +628,11 @@ class SoundFileSource final : public Source {
 
 } // namespace
 
-std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags) {
+std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags,
+                                   double seekBudgetSeconds) {
     if (data.empty()) return nullptr;
     try {
-        auto source = std::make_unique<ModuleSource>(data, flags);
+        auto source = std::make_unique<ModuleSource>(data, flags, seekBudgetSeconds);
         // Nothing to play (an order list of skip markers, or no samples): a
         // channel of length 0 would never reach its end, and the player would
         // wait on its silence for ever.

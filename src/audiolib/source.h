@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,14 @@ constexpr std::uint32_t kModuleRamp = 0x200;
 // It plays every subsong in turn, each from its own start, as one stream;
 // of a module with more than 16 subsongs, the first 16 (fewer for a file
 // beyond 16 MiB: each subsong holds a copy of the module).
-std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags);
+//
+// A seek that lands where libopenmpt's own would silence held notes plays
+// them again from where they began, within `seekBudgetSeconds` of processor
+// time on the caller's thread; past that, libopenmpt's seek it is.
+constexpr double kSeekBudgetSeconds = 0.012;
+constexpr double kNoSeekBudget = std::numeric_limits<double>::infinity();
+std::unique_ptr<Source> OpenModule(const Bytes& data, std::uint32_t flags,
+                                   double seekBudgetSeconds = kSeekBudgetSeconds);
 
 // A sound file source (WAV, FLAC, Ogg Vorbis, ...), or null when `data` is
 // not sampled audio. Takes the bytes: the decoder reads them from memory, so
