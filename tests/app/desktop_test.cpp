@@ -6,6 +6,7 @@
 #include "child_process.h"
 #include "desktop.h"
 #include "disk_audio.h"
+#include "person_at_the_mouse.h"
 #include "playback/song_table.h"
 #include "skin/skin_images.h"
 #include "test_songs.h"
@@ -30,20 +31,7 @@ class DesktopTest : public ::testing::Test {
         std::filesystem::create_directory(folder + "/songs");
         audioPath = folder + "/audio.raw";
     }
-    void TearDown() override {
-        e2e::StillRunning(program); // reaps it if it has ended, for Describe
-        const std::string how = e2e::Describe(program);
-        if (program.pid > 0) {
-            e2e::Terminate(program);
-            e2e::WaitForExit(program, 5000);
-        }
-        desktop.Stop();
-        if (HasFailure())
-            std::fprintf(stderr, "kept %s; the program: %s\n%s\n", folder.c_str(), how.c_str(),
-                         e2e::ReadFile(program.stderrPath).c_str());
-        else
-            e2e::RemoveFolder(folder);
-    }
+    void TearDown() override { e2e::CleanUp(program, desktop, folder, HasFailure()); }
 
     void StartDesktop(e2e::Desktop::Kind kind = e2e::Desktop::Kind::Bare) {
         const std::string error = desktop.Start(folder, kind);
@@ -163,18 +151,9 @@ TEST_F(DesktopTest, ALoadFailureBoxStaysAloneWhileTheNextSongPlays) {
     EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
 }
 
-// The skin's pixels on the screen, with the window's corner at `origin`.
-struct SkinOnScreen {
-    e2e::Screenshot shot;
-    std::pair<int, int> origin;
-    e2e::Rgb At(int x, int y) const { return shot.At(origin.first + x, origin.second + y); }
-};
+using e2e::BackgroundAt;
+using e2e::SkinOnScreen;
 
-// The background image's colour at (x, y), where it is opaque.
-e2e::Rgb BackgroundAt(int x, int y) {
-    const unsigned char* p = SkinImagePixels(BackgroundImage) + (y * 372 + x) * 4;
-    return e2e::Rgb{p[2], p[1], p[0]};
-}
 int BackgroundAlpha(int x, int y) {
     return SkinImagePixels(BackgroundImage)[(y * 372 + x) * 4 + 3];
 }
@@ -275,8 +254,9 @@ INSTANTIATE_TEST_SUITE_P(Desktops, SkinOnTheDesktop,
 
 // A person at the mouse, with xdotool's hands: every control, checked on
 // the screen and in the sound.
-class PersonAtTheMouse : public DesktopTest {
+class PersonAtTheMouse : public DesktopTest, public e2e::Person {
   protected:
+    PersonAtTheMouse() : e2e::Person(desktop, audioPath) {}
     void SetUp() override {
         DesktopTest::SetUp();
         StartDesktop(e2e::Desktop::Kind::WindowManager);
@@ -292,48 +272,7 @@ class PersonAtTheMouse : public DesktopTest {
         origin = desktop.WindowPosition(window);
     }
 
-    std::string Screen(int x, int y) const {
-        return std::to_string(origin.first + x) + " " + std::to_string(origin.second + y);
-    }
-    void Hover(int x, int y) const { desktop.Run("xdotool mousemove " + Screen(x, y)); }
-    // A press held long enough for a tick to see it, even on a busy machine.
-    void Click(int x, int y) const {
-        Hover(x, y);
-        desktop.Run("xdotool sleep 0.1 mousedown 1 sleep 0.25 mouseup 1");
-    }
-    // Presses at (x, y), moves to (toX, toY) in steps and lets go.
-    void Drag(int x, int y, int toX, int toY) const {
-        Hover(x, y);
-        std::string steps = "xdotool sleep 0.1 mousedown 1 sleep 0.25";
-        for (int step = 1; step <= 5; ++step)
-            steps += " mousemove " + Screen(x + (toX - x) * step / 5, y + (toY - y) * step / 5) +
-                     " sleep 0.05";
-        desktop.Run(steps + " sleep 0.2 mouseup 1");
-    }
-    SkinOnScreen Look() const { return SkinOnScreen{desktop.Shoot(), origin}; }
-
-    // How much sound the output holds now; what it holds `fromSeconds` after
-    // such a mark, over `seconds`, once it has come.
-    std::size_t Mark() const { return e2e::ReadDiskAudio(audioPath).Frames(); }
-    struct Heard {
-        int peak;
-        double hz;
-    };
-    // The default start skips what was already on its way to the output.
-    Heard HeardAfter(std::size_t mark, double fromSeconds = 0.15, double seconds = 0.3) const {
-        const long from = static_cast<long>(mark + fromSeconds * e2e::AudioRate);
-        const long to = from + static_cast<long>(seconds * e2e::AudioRate);
-        e2e::DiskAudio audio;
-        e2e::WaitUntil(
-            [&] {
-                return static_cast<long>((audio = e2e::ReadDiskAudio(audioPath)).Frames()) >= to;
-            },
-            5000);
-        return Heard{e2e::Peak(audio, from, to), e2e::ToneFrequency(audio, from, to)};
-    }
-
     std::string window;
-    std::pair<int, int> origin;
 };
 
 // A place inside row `row`'s bar that only the bar and the background draw.
@@ -348,12 +287,7 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     EXPECT_EQ(Look().At(BarProbeX, BarProbeY(0)), (e2e::Rgb{255, 255, 255}));
     Hover(107, 177);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const SkinOnScreen playLit = Look();
-    int lit = 0;
-    for (int y = 168; y < 194; ++y)
-        for (int x = 96; x < 124; ++x)
-            lit += !(playLit.At(x, y) == BackgroundAt(x, y));
-    EXPECT_GT(lit, 300) << "the play button glows";
+    EXPECT_GT(e2e::LitPixels(Look(), 96, 168, 124, 194), 300) << "the play button glows";
     Hover(150, 78); // row 3
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const SkinOnScreen hovered = Look();

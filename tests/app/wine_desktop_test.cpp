@@ -8,6 +8,7 @@
 #include "child_process.h"
 #include "desktop.h"
 #include "disk_audio.h"
+#include "person_at_the_mouse.h"
 #include "playback/song_table.h"
 #include "skin/skin_images.h"
 #include "test_songs.h"
@@ -49,20 +50,13 @@ std::string WriteSilentSong(const std::string& path) {
     return modwriter::WriteFile(song, *format, path);
 }
 
-// The skin's pixels on the screen, with the window's corner at `origin`.
-struct SkinOnScreen {
-    e2e::Screenshot shot;
-    std::pair<int, int> origin;
-    e2e::Rgb At(int x, int y) const { return shot.At(origin.first + x, origin.second + y); }
-};
+using e2e::BackgroundAt;
+using e2e::SkinOnScreen;
 
-e2e::Rgb BackgroundAt(int x, int y) {
-    const unsigned char* p = SkinImagePixels(BackgroundImage) + (y * 372 + x) * 4;
-    return e2e::Rgb{p[2], p[1], p[0]};
-}
-
-class WineDesktopTest : public ::testing::Test {
+class WineDesktopTest : public ::testing::Test, public e2e::Person {
   protected:
+    // The person keeps references to the desktop and the sound output below.
+    WineDesktopTest() : e2e::Person(desktop, audioPath) {}
     void SetUp() override {
         windowsProgram = Variable("TONEBOX_WINDOWS_PROGRAM");
         prefix = Variable("WINEPREFIX");
@@ -78,20 +72,7 @@ class WineDesktopTest : public ::testing::Test {
         ASSERT_EQ(error, "");
         desktop.Run("xdotool mousemove 5 5");
     }
-    void TearDown() override {
-        e2e::StillRunning(program);
-        const std::string how = e2e::Describe(program);
-        if (program.pid > 0) {
-            e2e::Terminate(program);
-            e2e::WaitForExit(program, 5000);
-        }
-        desktop.Stop();
-        if (HasFailure())
-            std::fprintf(stderr, "kept %s; the program: %s\n%s\n", folder.c_str(), how.c_str(),
-                         e2e::ReadFile(program.stderrPath).c_str());
-        else
-            e2e::RemoveFolder(folder);
-    }
+    void TearDown() override { e2e::CleanUp(program, desktop, folder, HasFailure()); }
 
     void WriteToneSongs(int from, int to, int note) {
         for (int song = from; song < to; ++song)
@@ -143,46 +124,6 @@ class WineDesktopTest : public ::testing::Test {
             << "Escape did not end the program: " << e2e::Describe(program);
     }
 
-    std::string Screen(int x, int y) const {
-        return std::to_string(origin.first + x) + " " + std::to_string(origin.second + y);
-    }
-    void Hover(int x, int y) const { desktop.Run("xdotool mousemove " + Screen(x, y)); }
-    // A press held long enough for a tick to see it, even on a busy machine.
-    void Click(int x, int y) const {
-        Hover(x, y);
-        desktop.Run("xdotool sleep 0.1 mousedown 1 sleep 0.25 mouseup 1");
-    }
-    // Presses at (x, y), moves to (toX, toY) in steps and lets go.
-    void Drag(int x, int y, int toX, int toY) const {
-        Hover(x, y);
-        std::string steps = "xdotool sleep 0.1 mousedown 1 sleep 0.25";
-        for (int step = 1; step <= 5; ++step)
-            steps += " mousemove " + Screen(x + (toX - x) * step / 5, y + (toY - y) * step / 5) +
-                     " sleep 0.05";
-        desktop.Run(steps + " sleep 0.2 mouseup 1");
-    }
-    SkinOnScreen Look() const { return SkinOnScreen{desktop.Shoot(), origin}; }
-
-    std::size_t Mark() const { return e2e::ReadDiskAudio(audioPath).Frames(); }
-    struct Heard {
-        int peak;
-        double hz;
-    };
-    // What the output holds `fromSeconds` after `mark`, over `seconds`, once
-    // it has come; the default start skips what was already on its way.
-    Heard HeardAfter(std::size_t mark, double fromSeconds = 0.15, double seconds = 0.3) const {
-        const long from = static_cast<long>(mark + fromSeconds * e2e::AudioRate);
-        const long to = from + static_cast<long>(seconds * e2e::AudioRate);
-        e2e::DiskAudio audio;
-        const bool came = e2e::WaitUntil(
-            [&] {
-                return static_cast<long>((audio = e2e::ReadDiskAudio(audioPath)).Frames()) >= to;
-            },
-            5000);
-        EXPECT_TRUE(came) << "the sound output stalled";
-        return Heard{e2e::Peak(audio, from, to), e2e::ToneFrequency(audio, from, to)};
-    }
-
     std::string windowsProgram;
     std::string prefix;
     std::string folder;
@@ -190,7 +131,6 @@ class WineDesktopTest : public ::testing::Test {
     e2e::Desktop desktop;
     e2e::Child program;
     std::string window;
-    std::pair<int, int> origin;
 };
 
 TEST_F(WineDesktopTest, OpensCentredPlaysSongZeroMovesOnAndEscapeEndsWithStatusZero) {
@@ -277,12 +217,7 @@ TEST_F(WineDesktopTest, APersonAtTheMouse) {
 
     Hover(107, 177); // the play button
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const SkinOnScreen playLit = Look();
-    int lit = 0;
-    for (int y = 168; y < 194; ++y)
-        for (int x = 96; x < 124; ++x)
-            lit += !(playLit.At(x, y) == BackgroundAt(x, y));
-    EXPECT_GT(lit, 300) << "the play button glows";
+    EXPECT_GT(e2e::LitPixels(Look(), 96, 168, 124, 194), 300) << "the play button glows";
 
     Click(150, 66); // low on row 1's bar (58 to 67): the high tone
     EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20) << "the row's song plays";
