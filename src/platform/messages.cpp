@@ -388,8 +388,11 @@ WPARAM VirtualKey(SDL_Keycode key) {
 
 int OnPushedEvent(const SDL_Event& event) {
     // The loop's own thread looks at SDL's queue before it waits; SDL's poll
-    // sentinel would turn the wait into a busy loop.
-    if (event.type != SDL_POLLSENTINEL && SDL_ThreadID() != State().loopThread) RaiseWake();
+    // sentinel would turn the wait into a busy loop; a wake-up raises the
+    // wait itself, once it is queued.
+    const bool wake = event.type == State().wakeEvent;
+    if (event.type != SDL_POLLSENTINEL && !wake && SDL_ThreadID() != State().loopThread)
+        RaiseWake();
     return 1;
 }
 
@@ -401,8 +404,9 @@ void WakeWaiters() {
     SDL_Event event{};
     event.type = State().wakeEvent;
     SDL_PushEvent(&event);
-    // SDL's watch raised the wake before the event was queued; a loop that
-    // woke then and found nothing is woken again, now that it is there.
+    // Raised here, not by SDL's watch of pushed events: SDL calls its
+    // watchers before it queues the event, and a loop woken then would find
+    // nothing and sleep on with the event unseen.
     if (SDL_ThreadID() != State().loopThread) RaiseWake();
 }
 
