@@ -19,13 +19,14 @@ modwriter::Instrument SquareWave() {
     return instrument;
 }
 
-std::string WriteToneSong(const std::string& path, int note, bool shortSong) {
+std::string WriteToneSong(const std::string& path, int note, bool shortSong, int volume) {
     modwriter::Song song;
     song.name = "tone";
     song.channels = 4;
     song.instruments.push_back(SquareWave());
     modwriter::Pattern pattern(64, 4);
-    pattern.at(0, 0) = modwriter::Cell{static_cast<std::uint8_t>(note), 1, 64};
+    pattern.at(0, 0) =
+        modwriter::Cell{static_cast<std::uint8_t>(note), 1, static_cast<std::int8_t>(volume)};
     song.patterns.push_back(pattern);
     if (shortSong) {
         // 64 rows of one tick at 160 beats a minute: 64 x 2.5 / 160 = 1 s.

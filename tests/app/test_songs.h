@@ -19,8 +19,9 @@ constexpr double HighHz = 8363.0 / 32 * 2;
 modwriter::Instrument SquareWave();
 
 // Writes a song in the format of `path`'s extension that holds `note` for one
-// second (`short`) or about thirty; returns "" or the writer's refusal.
-std::string WriteToneSong(const std::string& path, int note, bool shortSong);
+// second (`short`) or about thirty, at `volume` (0..64: 0 is a silent song);
+// returns "" or the writer's refusal.
+std::string WriteToneSong(const std::string& path, int note, bool shortSong, int volume = 64);
 
 // The tones heard in quarter seconds from `first` on, runs of the same tone
 // merged: 'L' low, 'H' high, '-' quiet, '?' anything else.
