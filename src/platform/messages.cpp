@@ -1,6 +1,7 @@
 // The message queue: posted and sent messages, desktop events turned into
 // window messages, the quit request and the coalesced timers.
 
+#include "platform/present.h"
 #include "platform/state.h"
 #include "platform/testing.h"
 
@@ -206,7 +207,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
         w->x = e.data1, w->y = e.data2;
         break;
     case SDL_WINDOWEVENT_EXPOSED:
-        if (w->mapped) SDL_UpdateWindowSurface(w->sdl);
+        platform::ShowImageAgain(w);
         break;
     default:
         break;

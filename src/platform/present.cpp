@@ -34,57 +34,80 @@ void CopyPlain(const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPit
 // Four pixels at a time.
 using Quad = std::uint32_t __attribute__((vector_size(16)));
 
-// Copies one row over the row shown before it and tells (as nonzero) whether
-// any pixel went from seen to cut away or back: alpha 0 against the rest.
-std::uint32_t CopyRowNotingFlips(const Uint8* in, Uint8* out, int width) {
+// Copies one row and tells (as nonzero) whether any pixel went from seen to
+// cut away or back against the row shown before it (`was`, which may be the
+// row written): alpha 0 against the rest.
+std::uint32_t CopyRowNotingFlips(const Uint8* in, const Uint8* was, Uint8* out, int width) {
     Quad flips{};
     int x = 0;
     for (; x + 4 <= width; x += 4) {
-        Quad now, was;
+        Quad now, before;
         std::memcpy(&now, in + 4 * x, sizeof now);
-        std::memcpy(&was, out + 4 * x, sizeof was);
-        flips |= ((now >> 24) == 0) ^ ((was >> 24) == 0);
+        std::memcpy(&before, was + 4 * x, sizeof before);
+        flips |= ((now >> 24) == 0) ^ ((before >> 24) == 0);
         std::memcpy(out + 4 * x, &now, sizeof now);
     }
     std::uint32_t any = flips[0] | flips[1] | flips[2] | flips[3];
     for (; x < width; ++x) {
-        std::uint32_t now, was;
+        std::uint32_t now, before;
         std::memcpy(&now, in + 4 * x, 4);
-        std::memcpy(&was, out + 4 * x, 4);
-        any |= ((now >> 24) == 0) ^ ((was >> 24) == 0);
+        std::memcpy(&before, was + 4 * x, 4);
+        any |= ((now >> 24) == 0) ^ ((before >> 24) == 0);
         std::memcpy(out + 4 * x, &now, 4);
     }
     return any;
 }
 
 // Copies the rows into `to` (`toPitch` bytes apart). For a shaped window it
-// also tells whether the set of visible pixels changed: `to` still holds the
-// image shown last, unless `fresh` says it holds nothing shown.
+// also tells whether the set of visible pixels changed since the image
+// shown last, `shown` (rows `toPitch` apart; it may be `to` itself), or
+// that it did when nothing was shown.
 bool CopyRows(HWND__& w, const Uint8* from, std::ptrdiff_t fromPitch, Uint8* to, int toPitch,
-              bool fresh) {
+              const Uint8* shown) {
     if (!w.shaped) {
         CopyPlain(from, fromPitch, to, toPitch, w.width, w.height);
         return false;
     }
+    if (!shown) {
+        CopyPlain(from, fromPitch, to, toPitch, w.width, w.height);
+        return true;
+    }
     std::uint32_t flips = 0;
-    for (int row = 0; row < w.height; ++row)
-        flips |= CopyRowNotingFlips(from + row * fromPitch,
-                                    to + static_cast<std::size_t>(row) * toPitch, w.width);
-    return flips != 0 || fresh;
+    for (int row = 0; row < w.height; ++row) {
+        const std::size_t at = static_cast<std::size_t>(row) * toPitch;
+        flips |= CopyRowNotingFlips(from + row * fromPitch, shown + at, to + at, w.width);
+    }
+    return flips != 0;
+}
+
+// The X server's shared image, made on first use; null where SDL's window
+// surface has to serve.
+X11Image* ServerImage(HWND__& w) {
+    if (!w.x11ImageTried && HasDisplay()) {
+        w.x11ImageTried = true;
+        w.x11Image = OpenX11Image(w.sdl, w.width, w.height);
+    }
+    return w.x11Image.get();
 }
 
 // Puts the image where the desktop reads it: straight onto the surface when
 // it takes these bytes, else kept and converted. For a shaped window, true
 // when the set of visible pixels changed.
 bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
+    if (X11Image* server = ServerImage(w)) {
+        const auto* shown = reinterpret_cast<const Uint8*>(X11ImageShown(*server));
+        return CopyRows(w, pixels, pitchBytes, reinterpret_cast<Uint8*>(X11ImageToFill(*server)),
+                        w.width * 4, shown);
+    }
     if (SDL_Surface* surface = SurfaceOfBytes(w)) {
         if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
         // A new surface (the first, or one made again at a new size) holds
         // nothing that was shown.
+        auto* to = static_cast<Uint8*>(surface->pixels);
         const bool fresh = surface != w.shownOn || !w.image.empty();
         w.shownOn = surface;
-        const bool changed = CopyRows(w, pixels, pitchBytes, static_cast<Uint8*>(surface->pixels),
-                                      surface->pitch, fresh);
+        const bool changed =
+            CopyRows(w, pixels, pitchBytes, to, surface->pitch, fresh ? nullptr : to);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         w.image.clear();
         return changed;
@@ -93,8 +116,8 @@ bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     const bool fresh = w.image.size() != count;
     w.image.resize(count);
     w.shownOn = nullptr;
-    const bool changed = CopyRows(w, pixels, pitchBytes, reinterpret_cast<Uint8*>(w.image.data()),
-                                  w.width * 4, fresh);
+    auto* to = reinterpret_cast<Uint8*>(w.image.data());
+    const bool changed = CopyRows(w, pixels, pitchBytes, to, w.width * 4, fresh ? nullptr : to);
     if (SDL_Surface* surface = SDL_GetWindowSurface(w.sdl))
         SDL_ConvertPixels(std::min(surface->w, w.width), std::min(surface->h, w.height),
                           SDL_PIXELFORMAT_ARGB8888, w.image.data(), w.width * 4,
@@ -140,6 +163,8 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
         w->width = width;
         w->height = height;
         w->shownOn = nullptr; // its surface is made again
+        w->x11Image.reset();
+        w->x11ImageTried = false;
     }
     const bool reshape = StoreImage(*w, static_cast<const Uint8*>(pixels), pitchBytes);
     w->hasImage = true;
@@ -154,8 +179,20 @@ BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pi
         if (w->minimisePending) SDL_MinimizeWindow(w->sdl);
         w->minimisePending = false;
     }
-    SDL_UpdateWindowSurface(w->sdl);
+    if (w->x11Image)
+        SendX11Image(*w->x11Image);
+    else
+        SDL_UpdateWindowSurface(w->sdl);
     return TRUE;
+}
+
+void ShowImageAgain(HWND window) {
+    HWND w = FindWindow(window);
+    if (!w || !w->mapped) return;
+    if (w->x11Image)
+        SendX11ImageAgain(*w->x11Image);
+    else
+        SDL_UpdateWindowSurface(w->sdl);
 }
 
 const std::uint32_t* PresentedImage(HWND window, int* width, int* height) {
@@ -163,6 +200,7 @@ const std::uint32_t* PresentedImage(HWND window, int* width, int* height) {
     if (!w || !w->hasImage) return nullptr;
     if (width) *width = w->width;
     if (height) *height = w->height;
+    if (w->x11Image) return X11ImageShown(*w->x11Image);
     if (!w->image.empty()) return w->image.data();
     SDL_Surface* surface = SurfaceOfBytes(*w);
     if (!surface || surface->pitch != w->width * 4) return nullptr;

@@ -16,6 +16,9 @@ namespace platform {
 // Returns FALSE for a dead window or a bad image.
 BOOL PresentImage(HWND window, const void* pixels, int width, int height, int pitchBytes);
 
+// Shows the image last presented again, where the desktop lost it.
+void ShowImageAgain(HWND window);
+
 // The image last presented to the window (width × height pixels, top-down,
 // premultiplied BGRA as 32-bit values), or null before the first one.
 const std::uint32_t* PresentedImage(HWND window, int* width, int* height);

@@ -10,8 +10,18 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+// The window's image in shared memory with the X server (x11_image.cpp).
+struct X11Image;
+namespace platform::detail {
+struct X11ImageRelease {
+    void operator()(X11Image* image) const;
+};
+using X11ImageHandle = std::unique_ptr<X11Image, X11ImageRelease>;
+} // namespace platform::detail
 
 struct HBITMAP__ {
     int width = 0;
@@ -58,6 +68,9 @@ struct HWND__ {
     // the window's surface cannot hold its bytes as they are.
     std::vector<std::uint32_t> image;
     const SDL_Surface* shownOn = nullptr; // the surface that holds the image shown last
+    // On X11 the image goes to the server without SDL's surface, once made.
+    platform::detail::X11ImageHandle x11Image;
+    bool x11ImageTried = false;
     bool hasImage = false;
     HDC__ dc;
 };
@@ -158,5 +171,14 @@ void ReleaseLostButton(SDL_Window* window);
 void RememberDesktopConnection(SDL_Window* window);
 int DesktopConnection();
 bool DesktopEventsUnread(); // sends what is buffered first
+
+// The window's image through shared memory with a local X server: null
+// without one, or where the window's visual does not take the frame's bytes
+// as they are, and then SDL's window surface serves.
+X11ImageHandle OpenX11Image(SDL_Window* window, int width, int height);
+std::uint32_t* X11ImageToFill(X11Image& image);            // top-down rows, no gaps between them
+const std::uint32_t* X11ImageShown(const X11Image& image); // null before the first
+void SendX11Image(X11Image& image);      // the filled image goes; it is the one shown now
+void SendX11ImageAgain(X11Image& image); // the window was exposed
 
 } // namespace platform::detail

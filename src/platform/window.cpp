@@ -197,6 +197,7 @@ BOOL DestroyWindow(HWND window) {
     if (!FindWindow(window)) return TRUE; // destroyed from within its own WM_DESTROY
     KillWindowTimers(window);
     ForgetWindowMessages(window);
+    window->x11Image.reset(); // its requests name the window
     SDL_DestroyWindow(window->sdl);
     *window = HWND__{};
     return TRUE;
