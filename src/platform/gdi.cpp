@@ -132,10 +132,15 @@ HBITMAP NewBitmap(int width, int height, bool bottomUp) {
 
 } // namespace
 
+// The layer's own bitmaps keep their rows bottom-up, as the frame's canvas
+// has them, so a whole picture copied onto it is one block of memory.
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
     if (width <= 0 || height <= 0 || planes != 1 || bitsPerPixel != 32) return nullptr;
-    HBITMAP bitmap = NewBitmap(width, height, false);
-    if (bits) std::memcpy(bitmap->pixels.data(), bits, bitmap->pixels.size() * 4);
+    HBITMAP bitmap = NewBitmap(width, height, true);
+    if (bits)
+        for (int y = 0; y < height; ++y) // the given rows run top-down
+            std::memcpy(bitmap->Row(y), static_cast<const std::uint32_t*>(bits) + y * width,
+                        static_cast<std::size_t>(width) * 4);
     return bitmap;
 }
 
@@ -260,6 +265,16 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
     const int firstRow = std::max(toRows.first, fromRows.first);
     const int lastRow = std::min(toRows.last, fromRows.last);
     if (firstCol >= lastCol) return TRUE;
+    // Whole rows between bitmaps that store them the same way round lie in
+    // one block on each side.
+    const bool wholeRows = x == 0 && sourceX == 0 && firstCol == 0 && lastCol == to->width &&
+                           to->width == from->width && to->bottomUp == from->bottomUp;
+    if (wholeRows && to != from && firstRow < lastRow) {
+        const int lowest = to->bottomUp ? lastRow - 1 : firstRow; // lowest in memory
+        std::memcpy(to->Row(y + lowest), from->Row(sourceY + lowest),
+                    static_cast<std::size_t>(lastRow - firstRow) * to->width * 4);
+        return TRUE;
+    }
     // Within one bitmap a copy downwards runs from the bottom row up, so no
     // row is overwritten before it is read.
     const bool upwards = to == from && y > sourceY;

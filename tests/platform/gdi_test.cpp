@@ -43,11 +43,7 @@ struct Surface {
         DeleteDC(dc);
         DeleteObject(bitmap);
     }
-    std::uint32_t At(int x, int y) const {
-        const std::uint32_t* pixels = Pixels();
-        return pixels[y * bitmap->width + x];
-    }
-    const std::uint32_t* Pixels() const { return bitmap->pixels.data(); }
+    std::uint32_t At(int x, int y) const { return bitmap->Row(y)[x]; }
 };
 
 TEST(Drawing, CopiesAndBottomUpTransfersKeepEveryByteInItsRow) {
@@ -55,8 +51,13 @@ TEST(Drawing, CopiesAndBottomUpTransfersKeepEveryByteInItsRow) {
     Surface background(kW, kH, pattern.data());
     Surface canvas(kW, kH, nullptr);
     ASSERT_TRUE(BitBlt(canvas.dc, 0, 0, kW, kH, background.dc, 0, 0, SRCCOPY));
-    EXPECT_EQ(canvas.At(0, 0), pattern[0]) << "first row on top, as stored";
+    EXPECT_EQ(canvas.At(0, 0), pattern[0]) << "first row on top";
     EXPECT_EQ(canvas.At(371, 249), pattern[249 * kW + 371]);
+    // Whole rows, part of the height, onto other rows.
+    ASSERT_TRUE(BitBlt(canvas.dc, 0, 100, kW, 20, background.dc, 0, 5, SRCCOPY));
+    EXPECT_EQ(canvas.At(7, 100), pattern[5 * kW + 7]);
+    EXPECT_EQ(canvas.At(7, 119), pattern[24 * kW + 7]);
+    EXPECT_EQ(canvas.At(7, 120), pattern[120 * kW + 7]);
 
     std::vector<std::uint32_t> frame(kW * kH);
     BITMAPINFO info = FrameDescription();
@@ -100,7 +101,8 @@ TEST(Drawing, CopiesAndBottomUpTransfersKeepEveryByteInItsRow) {
     const std::uint32_t column[4] = {1, 2, 3, 4};
     Surface strip(1, 4, column);
     EXPECT_TRUE(BitBlt(strip.dc, 0, 1, 1, 3, strip.dc, 0, 0, SRCCOPY));
-    EXPECT_EQ(std::vector<std::uint32_t>(strip.Pixels(), strip.Pixels() + 4),
+    EXPECT_EQ((std::vector<std::uint32_t>{strip.At(0, 0), strip.At(0, 1), strip.At(0, 2),
+                                          strip.At(0, 3)}),
               (std::vector<std::uint32_t>{1, 1, 2, 3}));
 
     // Part of a copy off either bitmap is left out, not read or written.
