@@ -90,8 +90,9 @@ X11Image* ServerImage(HWND__& w) {
     return w.x11Image.get();
 }
 
-// Puts the image where the desktop reads it: straight onto the surface when
-// it takes these bytes, else kept and converted. For a shaped window, true
+// Puts the image where the desktop reads it: into the X server's shared
+// image, or straight onto SDL's surface when it takes these bytes, else kept
+// and converted. For a shaped window, true
 // when the set of visible pixels changed.
 bool StoreImage(HWND__& w, const Uint8* pixels, int pitchBytes) {
     if (X11Image* server = ServerImage(w)) {

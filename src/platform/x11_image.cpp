@@ -97,6 +97,15 @@ bool MakeSegment(X11Image& x, X11Image::Segment& s, const XWindowAttributes& att
     return s.attached;
 }
 
+// No completion event is asked for: it would wake the loop again. A segment
+// is filled again two frames after it was sent, by when the server has
+// long read it.
+void Put(X11Image& x, const X11Image::Segment& s) {
+    XShmPutImage(x.display, x.window, x.gc, s.image, 0, 0, 0, 0, static_cast<unsigned>(x.width),
+                 static_cast<unsigned>(x.height), False);
+    XFlush(x.display);
+}
+
 } // namespace
 
 void X11ImageRelease::operator()(X11Image* image) const {
@@ -130,15 +139,6 @@ std::uint32_t* X11ImageToFill(X11Image& x) {
 const std::uint32_t* X11ImageShown(const X11Image& x) {
     return x.shown ? reinterpret_cast<const std::uint32_t*>(x.segments[1 - x.next].image->data)
                    : nullptr;
-}
-
-// No completion event is asked for: it would wake the loop again. A segment
-// is filled again two frames after it was sent, by when the server has
-// long read it.
-static void Put(X11Image& x, const X11Image::Segment& s) {
-    XShmPutImage(x.display, x.window, x.gc, s.image, 0, 0, 0, 0, static_cast<unsigned>(x.width),
-                 static_cast<unsigned>(x.height), False);
-    XFlush(x.display);
 }
 
 void SendX11Image(X11Image& x) {

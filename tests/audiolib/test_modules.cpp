@@ -107,6 +107,21 @@ std::vector<std::uint8_t> ChannelVolumeIt() {
     return Encode(song, modwriter::Format::It);
 }
 
+namespace {
+
+// The IT file of `song` with the orders at `markers` made end markers (255).
+// The order list follows the 192-byte header: an end marker there ends one
+// subsong, and libopenmpt finds the next one after it.
+std::vector<std::uint8_t> EncodeItWithEndMarkers(const modwriter::Song& song,
+                                                 const std::vector<std::size_t>& markers) {
+    auto bytes = Encode(song, modwriter::Format::It);
+    for (std::size_t at : markers)
+        bytes[0xC0 + at] = 255;
+    return bytes;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> ThreeSubsongIt() {
     struct Part {
         int patterns, speed, tempo; // 0.08, 0.1 and 0.075 s a row
@@ -142,12 +157,7 @@ std::vector<std::uint8_t> ThreeSubsongIt() {
             song.patterns.push_back(std::move(pattern));
         }
     }
-    auto bytes = Encode(song, modwriter::Format::It);
-    // The order list follows the 192-byte header: an end marker (255) there
-    // ends one subsong, and libopenmpt finds the next one after it.
-    for (std::size_t at : markers)
-        bytes[0xC0 + at] = 255;
-    return bytes;
+    return EncodeItWithEndMarkers(song, markers);
 }
 
 std::vector<std::uint8_t> ManySubsongIt(int subsongs) {
@@ -161,10 +171,7 @@ std::vector<std::uint8_t> ManySubsongIt(int subsongs) {
         }
         song.orders.push_back(0);
     }
-    auto bytes = Encode(song, modwriter::Format::It);
-    for (std::size_t at : markers)
-        bytes[0xC0 + at] = 255;
-    return bytes;
+    return EncodeItWithEndMarkers(song, markers);
 }
 
 std::vector<std::uint8_t> LongIt(int orders) {

@@ -97,11 +97,7 @@ TEST_F(Input, PointerPositionsAreClientCoordinatesInsideTheFrameBelowTheCaption)
 // the frame on both sides and the caption.
 TEST_F(Input, ARestoredWindowReportsItsClientAreasSize) {
     Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
-    SDL_Event e{};
-    e.type = SDL_WINDOWEVENT;
-    e.window.windowID = SdlId();
-    e.window.event = SDL_WINDOWEVENT_RESTORED;
-    SDL_PushEvent(&e);
+    PushWindowEvent(SDL_WINDOWEVENT_RESTORED);
     auto got = Pump(1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].message, WM_SIZE);

@@ -146,11 +146,7 @@ TEST_F(MessageQueue, SendCallsTheProcedureAtOnceAndReentrantly) {
 }
 
 TEST_F(MessageQueue, CloseFromTheDesktopDefaultsToDestroyingTheWindow) {
-    SDL_Event e{};
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = SDL_WINDOWEVENT_CLOSE;
-    e.window.windowID = SdlId();
-    SDL_PushEvent(&e);
+    PushWindowEvent(SDL_WINDOWEVENT_CLOSE);
     auto got = Pump(1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].message, WM_CLOSE);
@@ -164,13 +160,8 @@ TEST_F(MessageQueue, CloseFromTheDesktopDefaultsToDestroyingTheWindow) {
 
 TEST_F(MessageQueue, SignalQuitAndFocusArriveAsCloseAndActivate) {
     Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
-    SDL_Event e{};
-    e.type = SDL_WINDOWEVENT;
-    e.window.windowID = SdlId();
-    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-    SDL_PushEvent(&e);
-    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    SDL_PushEvent(&e);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     SDL_PushEvent(&quit);

@@ -101,6 +101,15 @@ class WindowTest : public ::testing::Test {
 
     Uint32 SdlId() const { return window->sdlId; }
 
+    // The desktop's word about the window, as SDL brings it.
+    void PushWindowEvent(SDL_WindowEventID event) const {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = SdlId();
+        e.window.event = static_cast<Uint8>(event);
+        SDL_PushEvent(&e);
+    }
+
     testsupport::Deadline deadline{std::chrono::seconds(5)};
     HWND window = nullptr;
 };
