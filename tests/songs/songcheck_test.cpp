@@ -29,9 +29,13 @@ std::vector<float> operator+(std::vector<float> a, const std::vector<float>& b) 
     return a;
 }
 
+// Measured as a song whose orders start every two seconds.
 songcheck::Figures Measure(const std::vector<float>& frames) {
     songcheck::Figures f;
-    songcheck::MeasureAudio(frames, Rate, &f);
+    std::vector<double> starts;
+    for (double t = 0; t < double(frames.size()) / 2 / Rate; t += 2)
+        starts.push_back(t);
+    songcheck::MeasureAudio(frames, Rate, &f, starts);
     return f;
 }
 
@@ -67,6 +71,49 @@ TEST(SongCheck, MeasuresWidthLevelSpreadSilencesAndTheEnd) {
     // A tone that stops dead is as loud at its end as all through.
     EXPECT_NEAR(Measure(Sine(440, 3, 0.5, 0.5)).endDb, 0, 0.5);
     EXPECT_NEAR(Measure(Sine(440, 3, 0.5, 0.5)).peakDb, 20 * std::log10(0.5), 0.01);
+}
+
+// Balance, brightness, onsets and reprises, on signals whose figures are
+// known: a tone 2 dB louder on the left; a sine's centroid is its
+// frequency; a click every quarter second is four onsets a second; noise
+// notes whose last third repeats its first (order by order) are a third
+// reprise, and fresh notes throughout are none.
+TEST(SongCheck, HearsBalanceBrightnessOnsetsAndReprises) {
+    const double left = 0.5 * std::pow(10.0, 2 / 20.0);
+    EXPECT_NEAR(Measure(Sine(1000, 4, left, 0.5)).balanceDb, 2, 0.05);
+    auto low = Sine(100, 4, left, 0.5), even = Sine(1000, 4, 0.3, 0.3);
+    for (std::size_t i = 0; i < low.size(); ++i)
+        low[i] += even[i];
+    EXPECT_NEAR(Measure(low).balanceDb, 0, 0.05) << "the bass is below the band";
+    EXPECT_NEAR(Measure(Sine(2000, 4, 0.5, 0.5)).centroidHz, 2000, 30);
+    EXPECT_NEAR(Measure(Sine(300, 4, 0.5, 0.5)).midShare, 0, 0.01);
+    EXPECT_NEAR(Measure(Sine(1000, 4, 0.5, 0.5)).midShare, 1, 0.01);
+
+    std::vector<float> clicks(static_cast<std::size_t>(2 * 20 * Rate), 0.f);
+    for (std::size_t at = 0; at + 200 < clicks.size() / 2; at += Rate / 4)
+        for (std::size_t i = 0; i < 200; ++i)
+            clicks[2 * (at + i)] = clicks[2 * (at + i) + 1] = 0.5f * std::exp(-float(i) / 40);
+    EXPECT_NEAR(Measure(clicks).onsetsPerSecond, 4, 0.2);
+
+    // Eight notes a second, each of its own pitch and loudness.
+    std::uint32_t seed = 1;
+    auto notes = [&](double seconds) {
+        std::vector<float> v;
+        double hz = 440, level = 0.3;
+        for (int i = 0; i < static_cast<int>(seconds * Rate); ++i) {
+            if (i % (Rate / 8) == 0) {
+                seed = seed * 1664525u + 1013904223u;
+                hz = 200 * std::pow(2.0, (seed >> 20) % 48 / 12.0);
+                level = 0.1 + 0.3 * ((seed >> 12) % 100) / 100.0;
+            }
+            const auto x = static_cast<float>(level * std::sin(2 * std::numbers::pi * hz * i / Rate));
+            v.push_back(x), v.push_back(x);
+        }
+        return v;
+    };
+    const auto a = notes(10), fresh = notes(10);
+    EXPECT_NEAR(Measure(a + notes(10) + a).repriseShare, 1 / 3.0, 0.05);
+    EXPECT_LT(Measure(a + notes(10) + fresh).repriseShare, 0.02);
 }
 
 // Four bars: the drums play one bar three times and another once, the

@@ -45,7 +45,7 @@ const songcheck::Figures& FiguresOf(int i) {
     if (it == cache.end())
         it = cache
                  .emplace(i, songcheck::Analyse(PathOf(i), composer::LeadChannel,
-                                                {.rate = 22050, .interpolation = 1}))
+                                                {.rate = 22050, .interpolation = 1, .reprises = false}))
                  .first;
     return it->second;
 }

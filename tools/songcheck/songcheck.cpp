@@ -1,6 +1,7 @@
 #include "songcheck.h"
 
-#include <kiss_fft.h>
+#include "listening.h"
+
 #include <libopenmpt/libopenmpt.hpp>
 #include <xmp.h>
 
@@ -133,7 +134,8 @@ std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options&
     return out;
 }
 
-void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f) {
+void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f,
+                  const std::vector<double>& orderStarts) {
     const std::size_t n = frames.size() / 2;
     f->renderedSeconds = double(n) / rate;
     // One pass for the peak, the power, mid and side, the silences and the
@@ -178,37 +180,7 @@ void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f) {
     f->endDb = std::max(-120.0, Db(std::sqrt(last / double(std::max<std::size_t>(1, 2 * tail))))) -
                f->rmsDb;
 
-    // Power spectra of both channels in Hann-windowed blocks of about a
-    // tenth of a second, every other one: one complex transform of left +
-    // i right gives both, |L|^2 + |R|^2 = (|Z(k)|^2 + |Z(n-k)|^2) / 2.
-    int size = 256;
-    while (size * 2 <= rate / 10)
-        size *= 2;
-    kiss_fft_cfg fft = kiss_fft_alloc(size, 0, nullptr, nullptr);
-    std::vector<float> window(static_cast<std::size_t>(size));
-    std::vector<kiss_fft_cpx> in(window.size()), bins(window.size());
-    for (int i = 0; i < size; ++i)
-        window[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.5 - 0.5 * std::cos(2 * M_PI * i / size));
-    double total = 0, low = 0, presence = 0;
-    for (std::size_t at = 0; at + std::size_t(size) <= n; at += 2 * std::size_t(size)) {
-        for (std::size_t i = 0; i < in.size(); ++i)
-            in[i] = {frames[2 * (at + i)] * window[i], frames[2 * (at + i) + 1] * window[i]};
-        kiss_fft(fft, in.data(), bins.data());
-        for (std::size_t k = 1; k <= bins.size() / 2; ++k) {
-            const auto& a = bins[k];
-            const auto& b = bins[bins.size() - k];
-            const double p =
-                (double(a.r) * a.r + double(a.i) * a.i + double(b.r) * b.r + double(b.i) * b.i) / 2;
-            const double hz = double(k) * rate / size;
-            total += p;
-            if (hz < 120) low += p;
-            if (hz >= 2000 && hz < 6000) presence += p;
-        }
-    }
-    kiss_fft_free(fft);
-    f->lowShare = total > 0 ? low / total : 0;
-    f->presenceShare = total > 0 ? presence / total : 0;
+    detail::MeasureSpectra(frames, rate, orderStarts, f);
 }
 
 Figures Analyse(const std::string& path, int leadChannel, const Options& options) {
@@ -222,6 +194,7 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
         f.error = "libxmp cannot load " + path;
         return f;
     }
+    std::vector<double> starts;
     try {
         std::ostringstream log;
         openmpt::module mod(bytes, log);
@@ -240,11 +213,14 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
             }
         }
         MeasurePatterns(mod, leadChannel, &f);
+        if (options.reprises)
+            for (int o = 0; o < f.orders; ++o)
+                starts.push_back(mod.set_position_order_row(o, 0));
     } catch (const std::exception& e) {
         f.error = "libopenmpt cannot load " + path + ": " + e.what();
         return f;
     }
-    if (options.render) MeasureAudio(Render(bytes, options), options.rate, &f);
+    if (options.render) MeasureAudio(Render(bytes, options), options.rate, &f, starts);
     return f;
 }
 

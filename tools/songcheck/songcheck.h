@@ -19,6 +19,7 @@ struct Options {
     bool render = true;
     int rate = 44100;
     int interpolation = 8; // filter taps: 1 nearest, 2 linear, 4 cubic, 8 sinc
+    bool reprises = true;  // compare the orders' sound for reprises
 };
 
 struct Figures {
@@ -28,7 +29,13 @@ struct Figures {
     int xmpChannels = 0; // libxmp
     int orders = 0;
     double seconds = 0;    // libopenmpt's duration
-    double xmpSeconds = 0; // libxmp's duration
+    double xmpSeconds = 0; // A picture of the song's self-similarity, `size` pixels square: bright
+// where two moments sound alike (a reprise shows as a line parallel to the
+// diagonal). Written as PNG; false when the file cannot be written.
+bool WriteSelfSimilarity(const std::vector<float>& frames, int rate, int size,
+                         const std::string& path);
+
+// libxmp's duration
     double bpm = 0;        // over the first pattern, 4 rows a beat
     std::vector<int> lead; // notes of the lead channel, 32 rows from its first note
 
@@ -49,9 +56,16 @@ struct Figures {
     double longestSilence = 0; // seconds, not counting the silence that ends the song
     double spreadDb = 0;       // p90 - p10 of the levels of the song's 3-second stretches
     double lowShare = 0;       // share of the energy below 120 Hz
+    double midShare = 0;       // share of the energy at 500 Hz..2 kHz
     double presenceShare = 0;  // share of the energy at 2..6 kHz
     double sideToMidDb = -200; // level of L - R against L + R
     double endDb = 0;          // level of the last 50 ms against the whole song's
+    double balanceDb = 0;      // left against right at 150 Hz..6 kHz (+ = left louder)
+    double centroidHz = 0;     // spectral centroid, the mean over the sounding frames
+    double onsetsPerSecond = 0;
+    // Share of the song's time in orders that sound as an earlier order did
+    // (a section reprised note for note through the order list).
+    double repriseShare = 0;
 };
 
 // The instrument names a song's drums go by.
@@ -65,8 +79,16 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
 // (interleaved stereo floats at options.rate). Throws on a load failure.
 std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options& options = {});
 
-// Fills the render's figures of `f` from interleaved stereo frames.
-void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f);
+// Fills the render's figures of `f` from interleaved stereo frames; the
+// reprised share needs the seconds where the song's orders start.
+void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f,
+                  const std::vector<double>& orderStarts = {});
+
+// A picture of the song's self-similarity, `size` pixels square: bright
+// where two moments sound alike (a reprise shows as a line parallel to the
+// diagonal). Written as PNG; false when the file cannot be written.
+bool WriteSelfSimilarity(const std::vector<float>& frames, int rate, int size,
+                         const std::string& path);
 
 // libxmp's duration in seconds and channel count of a module in memory;
 // false when libxmp cannot load it.
