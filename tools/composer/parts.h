@@ -186,6 +186,20 @@ void Put(Ctx& c, int ch, int row, int ins, int midi, int volume = -1);
 void Off(Ctx& c, int ch, int row);
 bool SetEffect(Ctx& c, int ch, int row, Effect e, int param);
 
+int Loudness(const Ctx& c, int volume); // a volume as the format mixes it
+int CycleOf(const Ctx& c, int ins);     // frames a cycle of a tonal instrument
+int NoteFor(const Ctx& c, int ins, int midi);
+bool IsControl(Effect e);
+
+// ---- the song's making, in order ----
+
+void Plan(Ctx& c, double seconds);                  // form.cpp
+void AddInstruments(Ctx& c, modwriter::Song& song); // instruments.cpp
+void PlayControl(Ctx& c);                           // feel.cpp
+void Shape(Ctx& c);                                 // mix.cpp
+void Normalise(Ctx& c, modwriter::Song& song);
+void Chop(Ctx& c, modwriter::Song& song);
+
 // ---- the players ----
 
 void PlayBass(Ctx& c, const Section& s);

@@ -1,0 +1,214 @@
+// The song's form: its sections in order, each one's chords, parts and
+// level, and which of them come back note for note.
+
+#include "parts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace composer::detail {
+
+namespace {
+
+struct Block {
+    Kind kind;
+    int bars;
+};
+
+int PickOf(Rng& r, std::initializer_list<int> v) {
+    return *(v.begin() + r.Range(0, static_cast<int>(v.size()) - 1));
+}
+
+// The form's sections: a head, a middle stated as often as the song's
+// length asks, a tail into the ending.
+std::vector<Block> Blocks(Ctx& c, double seconds) {
+    Rng& r = c.rng;
+    std::vector<Block> head, middle, tail;
+    using K = Kind;
+    switch (c.form) {
+    case Form::VerseChorus:
+        head = {{K::Intro, PickOf(r, {4, 8})}, {K::Verse, PickOf(r, {8, 16})}, {K::Chorus, 8}};
+        middle = {{K::Verse, 8}, {K::Chorus, PickOf(r, {8, 16})}};
+        tail = {{K::Bridge, 8},
+                {K::Breakdown, PickOf(r, {4, 8})},
+                {K::Build, 4},
+                {K::Chorus, PickOf(r, {8, 16})}};
+        break;
+    case Form::Aaba:
+        head = {{K::Intro, 4}, {K::Verse, 8}, {K::Verse, 8}, {K::Bridge, 8}, {K::Verse, 8}};
+        middle = {{K::Solo, 8}, {K::Bridge, 8}, {K::Verse, 8}};
+        tail = {{K::Breakdown, 4}, {K::Build, 4}, {K::Verse, 8}};
+        break;
+    case Form::Rondo:
+        head = {{K::Intro, 4}, {K::Chorus, 8}, {K::Verse, 8}, {K::Chorus, 8}};
+        middle = {{K::Bridge, PickOf(r, {8, 12})}, {K::Chorus, 8}, {K::Solo, 8}, {K::Chorus, 8}};
+        tail = {{K::Breakdown, 8}, {K::Build, 4}, {K::Chorus, 8}};
+        break;
+    case Form::Dance:
+        head = {{K::Intro, PickOf(r, {8, 16})}, {K::Verse, 16}};
+        middle = {{K::Breakdown, 8}, {K::Build, PickOf(r, {4, 8})}, {K::Chorus, 16}};
+        tail = {{K::Verse, 8}, {K::Breakdown, 4}, {K::Build, 4}, {K::Chorus, 16}};
+        break;
+    case Form::Ballad:
+        head = {{K::Intro, 4}, {K::Verse, 12}, {K::Chorus, 8}};
+        middle = {{K::Verse, 12}, {K::Chorus, 8}};
+        tail = {{K::Bridge, 8}, {K::Build, 4}, {K::Chorus, 8}};
+        break;
+    case Form::Variations:
+        head = {{K::Intro, 4}, {K::Verse, PickOf(r, {8, 12})}};
+        middle = {{K::Verse, 8}, {K::Solo, 8}};
+        tail = {{K::Breakdown, 8}, {K::Build, 4}, {K::Verse, 8}};
+        break;
+    }
+    const int outro = c.ending == Ending::Fade ? (c.bpm < 110 ? 4 : 8) : 4;
+    auto barsOf = [](const std::vector<Block>& v) {
+        int n = 0;
+        for (const Block& b : v)
+            n += b.bars;
+        return n;
+    };
+    const double barSeconds = 240.0 / c.bpm;
+    const int fixed = barsOf(head) + barsOf(tail) + outro;
+    int best = 0;
+    for (int n = 1; n <= 4; ++n)
+        if (std::abs((fixed + n * barsOf(middle)) * barSeconds - seconds) <
+            std::abs((fixed + best * barsOf(middle)) * barSeconds - seconds))
+            best = n;
+    std::vector<Block> out = head;
+    for (int n = 0; n < best; ++n)
+        out.insert(out.end(), middle.begin(), middle.end());
+    out.insert(out.end(), tail.begin(), tail.end());
+    out.push_back({K::Outro, outro});
+    return out;
+}
+
+// Half-bar chords of a section: its progression, a bar to a chord (two in
+// a breakdown), and a turn back at the end of every eight bars.
+std::vector<int> HarmonyOf(Ctx& c, Kind kind, int bars, int variation) {
+    std::vector<int> h;
+    Progression p = c.verseProg;
+    if (kind == Kind::Chorus || kind == Kind::Outro) p = c.chorusProg;
+    if (kind == Kind::Bridge) p = c.bridgeProg;
+    for (int bar = 0; bar < bars; ++bar) {
+        int chord = p[static_cast<std::size_t>(bar % 4)];
+        if (kind == Kind::Breakdown) chord = p[static_cast<std::size_t>(bar / 2 % 4)];
+        if (kind == Kind::Build) chord = bar < bars / 2 ? 3 : c.turn;
+        int second = chord;
+        const bool periodEnd = bar % 8 == 7 || bar == bars - 1;
+        if (periodEnd && kind != Kind::Build && kind != Kind::Outro && chord != c.turn)
+            second = c.turn;
+        if (kind == Kind::Intro && variation < 0) chord = second = 0;
+        h.push_back(chord);
+        h.push_back(second);
+    }
+    if (kind == Kind::Outro) {
+        // The ending closes on the tonic: a turn, then home.
+        const auto n = h.size();
+        if (c.ending != Ending::Fade) {
+            h[n - 4] = h[n - 3] = c.turn;
+            h[n - 2] = h[n - 1] = 0;
+        }
+    }
+    return h;
+}
+
+Parts PartsOf(Ctx& c, Kind kind, int variation) {
+    Parts p;
+    switch (kind) {
+    case Kind::Intro:
+        p.lead = false;
+        p.pads = c.rng.Chance(60);
+        break;
+    case Kind::Verse:
+        p.pads = variation > 0;
+        p.echo = variation > 0;
+        p.counter = variation % 2 == 1;
+        p.perc = variation > 0;
+        break;
+    case Kind::Chorus:
+    case Kind::Outro:
+        p.counter = p.echo = p.sparkle = p.perc = true;
+        break;
+    case Kind::Bridge:
+        p.counter = p.sparkle = true;
+        break;
+    case Kind::Breakdown:
+        p.drums = false;
+        p.bass = c.rng.Chance(50);
+        p.lead = c.rng.Chance(50);
+        p.echo = p.sparkle = true;
+        break;
+    case Kind::Build:
+        p.lead = p.pads = false;
+        break;
+    case Kind::Solo:
+        p.counter = p.echo = p.perc = true;
+        break;
+    }
+    return p;
+}
+
+double LevelOf(Kind kind, int variation) {
+    switch (kind) {
+    case Kind::Intro:
+        return 0.75;
+    case Kind::Verse:
+        return variation ? 0.85 : 0.8;
+    case Kind::Chorus:
+    case Kind::Outro:
+        return 0.95;
+    case Kind::Bridge:
+        return 0.75;
+    case Kind::Breakdown:
+        return 0.7;
+    case Kind::Build:
+        return 0.6;
+    case Kind::Solo:
+        return 0.9;
+    }
+    return 1;
+}
+
+} // namespace
+
+void Plan(Ctx& c, double seconds) {
+    const std::vector<Block> blocks = Blocks(c, seconds);
+    // Some songs rise a step or two for the last chorus and the ending.
+    const int raise = c.rng.Chance(45) ? PickOf(c.rng, {1, 2, 2}) : 0;
+    std::map<Kind, int> seen;
+    int row = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        Section s;
+        s.kind = blocks[i].kind;
+        s.variation = seen[s.kind]++;
+        s.start = row;
+        s.bars = blocks[i].bars;
+        s.level = LevelOf(s.kind, s.variation);
+        if (s.kind == Kind::Build) s.levelTo = 1.0;
+        s.parts = PartsOf(c, s.kind, s.variation);
+        const bool quietIntro = s.kind == Kind::Intro && c.rng.Chance(30);
+        s.harmony = HarmonyOf(c, s.kind, s.bars, quietIntro ? -1 : s.variation);
+        if (s.kind == Kind::Intro)
+            s.drumsFrom = c.rng.Chance(50) ? 0 : c.rng.Chance(60) ? s.bars / 2 : s.bars;
+        if (i + 2 == blocks.size()) {
+            s.finale = true;
+            s.level = 1.0;
+            s.parts.sparkle = s.parts.counter = s.parts.echo = s.parts.perc = true;
+            s.parts.pads = true;
+        }
+        if (i + 2 >= blocks.size()) s.transpose = raise;
+        c.sections.push_back(s);
+        row += s.bars * RowsPerBar;
+    }
+    c.totalRows = row;
+    Section& outro = c.sections.back();
+    // A ring-out ends once its chord has died away, a cold stop half a bar
+    // after its stab.
+    if (c.ending == Ending::Ring) c.totalRows = outro.start + 3 * RowsPerBar + 24;
+    if (c.ending == Ending::Cold) c.totalRows = outro.start + 3 * RowsPerBar + 8;
+    outro.bars = (c.totalRows - outro.start + RowsPerBar - 1) / RowsPerBar;
+}
+
+
+} // namespace composer::detail
