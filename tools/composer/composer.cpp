@@ -39,7 +39,7 @@ const Section& SectionAt(const Ctx& c, int row) {
 int Level(int ins) {
     static const std::map<int, int> levels = {
         {InsLead, 48},  {InsLead2, 46},   {InsArp, 32},      {InsBass, 44},    {InsKick, 64},
-        {InsSnare, 50}, {InsHat, 28},     {InsOpenHat, 24},  {InsTom, 50},     {InsEcho, 16},
+        {InsSnare, 50}, {InsHat, 34},     {InsOpenHat, 30},  {InsTom, 50},     {InsEcho, 16},
         {InsPad, 11},   {InsPadLeft, 11}, {InsPadRight, 11}, {InsCounter, 20}, {InsSparkle, 16},
         {InsClap, 24},  {InsCrash, 34},   {InsShaker, 14},   {InsRim, 22},
     };
@@ -191,7 +191,63 @@ std::vector<std::string> AuthorStyles(const std::string& author) {
 }
 
 // One song from one seed.
-bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std::string* error) {
+// The commonest bar of drums in the score as played, before the mix.
+std::string ScoreDrumBar(const Ctx& c) {
+    static const std::map<int, const char*> names = {
+        {InsKick, "kick"}, {InsSnare, "snare"}, {InsHat, "hat"},     {InsOpenHat, "open hat"},
+        {InsTom, "tom"},   {InsClap, "clap"},   {InsCrash, "crash"}, {InsShaker, "shaker"},
+        {InsRim, "rim"}};
+    const int channels = IsMod(c) ? 4 : c.channels;
+    std::map<std::string, int> counts;
+    std::string best;
+    int most = 0;
+    std::vector<int> sounding(Channels, 0);
+    std::vector<std::string> bars;
+    std::string bar;
+    for (int row = 0; row < c.totalRows; ++row) {
+        for (int k = 0; k < channels; ++k) {
+            const int ch = IsMod(c) ? c.modOrder[static_cast<std::size_t>(k)] : k;
+            const Cell& cell = c.track[static_cast<std::size_t>(ch)][static_cast<std::size_t>(row)];
+            if (cell.instrument) sounding[static_cast<std::size_t>(k)] = cell.instrument;
+            const auto name = names.find(sounding[static_cast<std::size_t>(k)]);
+            if (cell.note < 120 && name != names.end())
+                bar += std::to_string(row % RowsPerBar) + " " + name->second + "; ";
+        }
+        if (row % RowsPerBar == RowsPerBar - 1) bars.push_back(bar), bar.clear();
+    }
+    bars.push_back(bar);
+    for (const auto& b : bars)
+        if (!b.empty()) ++counts[b];
+    for (const auto& b : bars)
+        if (!b.empty() && counts[b] > most) most = counts[b], best = b;
+    return best;
+}
+
+// The score's traits (see Composition::traits).
+std::array<double, 9> TraitsOf(const Ctx& c) {
+    int notes = 0, reprised = 0;
+    for (const auto& track : c.track)
+        for (const Cell& cell : track)
+            notes += cell.note < 120;
+    for (const Section& s : c.sections)
+        if (s.reprise >= 0) reprised += s.bars * RowsPerBar;
+    const double seconds = c.totalRows * 15.0 / c.bpm;
+    return {std::log2(c.bpm) / 0.3,
+            c.colour.bright / 0.25,
+            c.colour.weight / 0.25,
+            c.colour.busy / 0.25,
+            double(c.colour.drums),
+            c.swing ? 1.0 : 0.0,
+            std::log2(seconds) / 0.5,
+            notes / seconds / 4,
+            double(reprised) / c.totalRows / 0.4};
+}
+
+// One song from one seed. A song that would be a near twin of one of
+// `earlier` stops once its score is written (before its sounds are made)
+// with *near set.
+bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std::string* error,
+                 const std::vector<Composition>& earlier, bool* near) {
     const std::string path(row.path, strnlen(row.path, sizeof row.path));
     const std::string prefix = ".\\songs\\";
     if (path.rfind(prefix, 0) != 0) {
@@ -229,17 +285,13 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     c.swing = c.rng.Pick(c.style->swings);
     c.form = c.rng.Pick(c.style->forms);
     c.ending = c.rng.Pick(c.style->endings);
-    c.lead = c.rng.Pick(c.voice->leads);
-    do
-        c.lead2 = c.rng.Pick(c.voice->leads);
-    while (c.lead2 == c.lead && c.voice->leads.size() > 1);
-    c.arp = c.rng.Pick(c.voice->arps);
-    c.bass = c.rng.Pick(c.style->basses);
-    c.pad = c.rng.Pick(c.style->pads);
-    c.counter = c.rng.Pick(c.style->counters);
-    // The bass's tonic between A1 and G#2 (55..104 Hz); a few songs play
-    // it an octave up.
-    c.bassTonic = 33 + (c.key + 3) % 12 + (c.rng.Chance(12) ? 12 : 0);
+    const std::string title(row.title, strnlen(row.title, sizeof row.title));
+    ChooseSounds(c, title);
+    // The bass's tonic between A1 and G#2 (55..104 Hz); a heavy song plays
+    // it down to E1, a light one sometimes an octave up.
+    c.bassTonic = 33 + (c.key + 3) % 12;
+    if (c.colour.weight > 0.7 && c.bassTonic >= 40) c.bassTonic -= 12;
+    if (c.colour.weight < 0.3 && c.rng.Chance(30)) c.bassTonic += 12;
     c.leadTonic = 60 + c.key;
     c.verseProg = c.rng.Pick(c.style->progressions);
     do
@@ -260,7 +312,16 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     ChooseGroove(c);
     ChooseThemes(c);
 
-    Plan(c, c.rng.Range(160, 215));
+    // A short song, a long one, or one of the style's usual length.
+    const Character& character = CharacterOf(*c.style);
+    c.reprises = c.rng.Chance(character.reprises);
+    // (A slow song is never a short one: it would be over before its tune
+    // had unfolded.)
+    const int length = c.bpm < 100 ? c.rng.Range(1, 7) : c.rng.Range(0, 7);
+    Plan(c, length == 0   ? c.rng.Range(110, 135)
+            : length == 1 ? c.rng.Range(300, 345)
+                          : c.rng.Range(static_cast<int>(character.seconds.lo),
+                                        static_cast<int>(character.seconds.hi)));
     c.track.assign(Channels, std::vector<Cell>(static_cast<std::size_t>(c.totalRows)));
     std::array<int, 3> voices = {64, 67, 72};
     for (std::size_t i = 0; i < c.sections.size(); ++i) {
@@ -275,6 +336,7 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     }
     PlayEcho(c);
     PlayControl(c);
+    Reprise(c);
 
     Composition comp;
     comp.format = c.format;
@@ -286,14 +348,20 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     comp.mode = c.modeName;
     comp.form = FormName(c.form);
     comp.ending = EndingName(c.ending);
-    comp.leadSound = WaveName(c.lead);
+    comp.leadSound = TimbreName(c.patch[InsLead].timbre);
+    comp.bassSound = TimbreName(c.patch[InsBass].timbre);
+    comp.traits = TraitsOf(c);
+    comp.mainDrumBar = ScoreDrumBar(c);
+    *near = std::any_of(earlier.begin(), earlier.end(),
+                        [&](const Composition& e) { return NearTwins(comp, e); });
+    if (*near) return true;
     comp.seed = seed;
     for (const Section& sec : c.sections) {
         static const char* const kinds[] = {"intro",     "verse", "chorus", "bridge",
                                             "breakdown", "build", "solo",   "outro"};
         comp.plan.push_back({kinds[static_cast<int>(sec.kind)], sec.bars, sec.transpose});
     }
-    comp.arpChannel = c.format == Format::Mod ? 3 : Arp;
+    comp.arpChannel = Arp;
     modwriter::Song& song = comp.song;
     song.name = std::string(row.title, strnlen(row.title, sizeof row.title));
     for (char& ch : song.name)
@@ -301,15 +369,18 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     song.channels = c.format == Format::Mod ? 4 : c.channels;
     song.speed = c.swing ? 6 + c.swing : 6;
     song.tempo = c.bpm;
-    if (c.format == Format::It) {
-        static const int pans[Channels] = {32, 26, 8, 32, 46, 58, 4, 60, 18, 52, 32, 54};
-        song.panning.assign(pans, pans + song.channels);
-    }
     AddInstruments(c, song);
     Shape(c);
     Normalise(c, song);
+    Reprise(c);
+    if (IsMod(c)) comp.arpChannel = c.modOrder[2] == Arp ? 2 : 3;
     Chop(c, song);
     comp.mainDrumBar = MainDrumBar(c, song);
+    int again = 0;
+    for (std::size_t i = 0; i < song.orders.size(); ++i)
+        again += std::find(song.orders.begin(), song.orders.begin() + static_cast<std::ptrdiff_t>(i),
+                           song.orders[i]) != song.orders.begin() + static_cast<std::ptrdiff_t>(i);
+    comp.repriseShare = song.orders.empty() ? 0 : double(again) / double(song.orders.size());
     const int halves = static_cast<int>(song.orders.size()) * RowsPerPattern / (RowsPerBar / 2);
     for (int h = 0; h < halves; ++h) {
         const int at = std::min(h * RowsPerBar / 2, c.totalRows - 1);
@@ -358,10 +429,17 @@ const std::vector<std::string>& StyleNames() {
     return names;
 }
 
+double Distance(const Composition& a, const Composition& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.traits.size(); ++i)
+        sum += (a.traits[i] - b.traits[i]) * (a.traits[i] - b.traits[i]);
+    return std::sqrt(sum / double(a.traits.size()));
+}
+
 bool NearTwins(const Composition& a, const Composition& b) {
     if (!a.mainDrumBar.empty() && a.mainDrumBar == b.mainDrumBar) return true;
-    return a.style == b.style && a.mode == b.mode && a.leadSound == b.leadSound &&
-           std::abs(a.bpm - b.bpm) <= 4;
+    if (a.leadSound == b.leadSound && a.bassSound == b.bassSound) return true;
+    return Distance(a, b) < NearDistance;
 }
 
 bool Compose(const SongEntry& row, Composition* out, std::string* error,
@@ -369,10 +447,11 @@ bool Compose(const SongEntry& row, Composition* out, std::string* error,
     constexpr int MaxSeeds = 64;
     for (int refused = 0; refused < MaxSeeds; ++refused) {
         Composition c;
-        if (!detail::ComposeFrom(row, SeedOf(row) + static_cast<std::uint64_t>(refused), &c, error))
+        bool near = false;
+        if (!detail::ComposeFrom(row, SeedOf(row) + static_cast<std::uint64_t>(refused), &c, error,
+                                 earlier, &near))
             return false;
-        if (std::none_of(earlier.begin(), earlier.end(),
-                         [&](const Composition& e) { return NearTwins(c, e); })) {
+        if (!near) {
             c.refused = refused;
             *out = std::move(c);
             return true;

@@ -30,7 +30,14 @@ struct Composition {
     std::string mode;      // "ionian", "dorian", ...
     std::string form;      // "verse-chorus", "aaba", "rondo", "dance", "ballad", "variations"
     std::string ending;    // "fade", "ring", "cold"
-    std::string leadSound; // the lead's wave, e.g. "pulse 25%"
+    std::string leadSound; // the lead's timbre, e.g. "pluck"
+    std::string bassSound; // the bass's
+    // What a listener tells songs apart by, read from the score, each in
+    // units of a clear difference: the tempo, the colour (brightness,
+    // weight below 120 Hz, busyness), the drums, the swing, the length,
+    // notes a second and the share of the song that is reprised.
+    std::array<double, 9> traits{};
+    double repriseShare = 0; // share of the orders that play an earlier pattern again
     // The song's commonest bar of drums, as "row instrument; " for every
     // drum struck in it (rows 0..15, instruments by name).
     std::string mainDrumBar;
@@ -57,8 +64,13 @@ std::uint64_t SeedOf(const SongEntry& row);
 // The style presets, by name ("BRISK", ...); authors name one or two of them.
 const std::vector<std::string>& StyleNames();
 
-// Whether two songs are near twins: the same main drum bar, or the same
-// style, mode and lead sound at tempos within 4 BPM.
+// How far apart two songs' traits lie: the root mean square of their
+// differences.
+double Distance(const Composition& a, const Composition& b);
+constexpr double NearDistance = 0.4;
+
+// Whether two songs are near twins: the same main drum bar, the same lead
+// and bass timbres, or traits nearer than NearDistance.
 bool NearTwins(const Composition& a, const Composition& b);
 
 // Composes the row's song; a seed whose song is a near twin of one of

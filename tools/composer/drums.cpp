@@ -191,6 +191,36 @@ void PlayDrums(Ctx& c, std::size_t index) {
         } else if (bar % 4 == 3 && !lastBar) {
             fill.replace(8, 8, c.smallFills[static_cast<std::size_t>((bar / 4 + s.variation) % 2)]);
         }
+        if (s.feel == 1 && s.kind != Kind::Build) {
+            // Half time: the backbeat once a bar, on its middle, over the
+            // groove's kicks of the bar's first half.
+            kick = g.kick.substr(0, 8) + (bar % 2 ? "..x....." : "........");
+            snare = bar % 4 == 3 ? "........x.....g." : "........x.......";
+        } else if (s.feel == 2 && s.kind != Kind::Build) {
+            // Double time: the snare between the beats, the groove's kicks
+            // on them.
+            for (int r = 0; r < RowsPerBar; r += 4)
+                kick[static_cast<std::size_t>(r)] = 'x';
+            static const char* const snares[4] = {"..x...x...x...x.", "..x...x.g.x...x.",
+                                                  "..x...x...x.x.x.", "..x...x...x..xx."};
+            snare = snares[bar % 4];
+            for (std::size_t r = 0; r < kick.size(); ++r)
+                if (snare[r] != '.') kick[r] = '.';
+        }
+        if (c.colour.drums == 1 && s.kind != Kind::Build) {
+            // A sparse kit keeps time softly, in a phrase of four bars, and
+            // plays no fills.
+            static const char* const tails[4] = {"........", "..x.....", "........", "..x...x."};
+            static const char* const snares[4] = {"........x.......", "........x.......",
+                                                  "........x.....g.", "........x...g..."};
+            kick = g.kick.substr(0, 8) + tails[(bar + index) % 4];
+            snare = snares[(bar / 2 + index) % 4];
+            hats = c.hatParts[2];
+            fill.assign(RowsPerBar, '-');
+        }
+        // The third bar of four opens its hat at the end, so a two-bar
+        // groove comes round as four bars.
+        if (bar % 4 == 2 && hats[14] != '.') hats[14] = 'o';
         if (lastBar && dropKick) kick = "................";
         const bool crash = bar == 0 && arrival;
         for (int rr = 0; rr < RowsPerBar; ++rr) {

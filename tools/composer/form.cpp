@@ -70,9 +70,13 @@ std::vector<Block> Blocks(Ctx& c, double seconds) {
     };
     const double barSeconds = 240.0 / c.bpm;
     const int fixed = barsOf(head) + barsOf(tail) + outro;
+    // MOD holds 64 patterns: a song that plays every section anew stays
+    // within 60 of them, one with reprises within twice that.
+    const int most = IsMod(c) ? (c.reprises ? 100 : 58) * 4 : 1 << 20;
     int best = 0;
-    for (int n = 1; n <= 4; ++n)
-        if (std::abs((fixed + n * barsOf(middle)) * barSeconds - seconds) <
+    for (int n = 1; n <= 8; ++n)
+        if (fixed + n * barsOf(middle) <= most &&
+            std::abs((fixed + n * barsOf(middle)) * barSeconds - seconds) <
             std::abs((fixed + best * barsOf(middle)) * barSeconds - seconds))
             best = n;
     std::vector<Block> out = head;
@@ -152,18 +156,18 @@ Parts PartsOf(Ctx& c, Kind kind, int variation) {
 double LevelOf(Kind kind, int variation) {
     switch (kind) {
     case Kind::Intro:
-        return 0.75;
+        return 0.65;
     case Kind::Verse:
-        return variation ? 0.85 : 0.8;
+        return variation ? 0.8 : 0.75;
     case Kind::Chorus:
     case Kind::Outro:
         return 0.95;
     case Kind::Bridge:
-        return 0.75;
+        return 0.65;
     case Kind::Breakdown:
-        return 0.7;
+        return 0.55;
     case Kind::Build:
-        return 0.6;
+        return 0.5;
     case Kind::Solo:
         return 0.9;
     }
@@ -174,6 +178,9 @@ double LevelOf(Kind kind, int variation) {
 
 void Plan(Ctx& c, double seconds) {
     const std::vector<Block> blocks = Blocks(c, seconds);
+    // Half-time verses or double-time choruses in some songs; a sparse kit
+    // plays half time throughout.
+    const int feel = c.rng.Chance(CharacterOf(*c.style).halfTime) ? PickOf(c.rng, {1, 2}) : 0;
     // Some songs rise a step or two for the last chorus and the ending.
     const int raise = c.rng.Chance(45) ? PickOf(c.rng, {1, 2, 2}) : 0;
     std::map<Kind, int> seen;
@@ -198,6 +205,9 @@ void Plan(Ctx& c, double seconds) {
             s.parts.pads = true;
         }
         if (i + 2 >= blocks.size()) s.transpose = raise;
+        if (c.colour.drums == 0) s.parts.drums = false;
+        if ((feel == 1 && s.kind == Kind::Verse) || c.colour.drums == 1) s.feel = 1;
+        if (feel == 2 && s.kind == Kind::Chorus && c.colour.drums == 2) s.feel = 2;
         c.sections.push_back(s);
         row += s.bars * RowsPerBar;
     }
@@ -208,6 +218,34 @@ void Plan(Ctx& c, double seconds) {
     if (c.ending == Ending::Ring) c.totalRows = outro.start + 3 * RowsPerBar + 24;
     if (c.ending == Ending::Cold) c.totalRows = outro.start + 3 * RowsPerBar + 8;
     outro.bars = (c.totalRows - outro.start + RowsPerBar - 1) / RowsPerBar;
+    if (!c.reprises) return;
+    // A verse, chorus, solo, bridge or breakdown that comes back at the
+    // length and key it first had is that section again, note for note,
+    // and at its level: the order list plays its patterns again.
+    for (std::size_t i = 0; i + 1 < c.sections.size(); ++i) {
+        Section& s = c.sections[i];
+        if (s.kind == Kind::Intro || s.kind == Kind::Build || s.finale) continue;
+        for (std::size_t j = 0; j < i; ++j) {
+            const Section& e = c.sections[j];
+            if (e.kind != s.kind || e.bars != s.bars || e.transpose != s.transpose || e.finale ||
+                e.reprise >= 0)
+                continue;
+            s.reprise = static_cast<int>(j);
+            s.level = e.level, s.levelTo = e.levelTo;
+            s.parts = e.parts, s.harmony = e.harmony, s.feel = e.feel;
+            break;
+        }
+    }
+}
+
+void Reprise(Ctx& c) {
+    for (const Section& s : c.sections) {
+        if (s.reprise < 0) continue;
+        const Section& e = c.sections[static_cast<std::size_t>(s.reprise)];
+        const int rows = std::min(s.end(), c.totalRows) - s.start;
+        for (auto& track : c.track)
+            std::copy_n(track.begin() + e.start, rows, track.begin() + s.start);
+    }
 }
 
 

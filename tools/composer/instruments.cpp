@@ -1,4 +1,5 @@
-// The song's instruments: its sounds, its kit, their envelopes and pans.
+// The song's instruments: its colour, its sounds, its kit, their
+// envelopes and where they stand.
 
 #include "parts.h"
 
@@ -17,27 +18,176 @@ modwriter::Envelope Env(std::initializer_list<modwriter::EnvelopePoint> pts, int
     return e;
 }
 
+double Within(Rng& r, Range range) {
+    return range.lo + (range.hi - range.lo) * r.Range(0, 1000) / 1000.0;
+}
+
+// Words of a title that colour its song: darker and softer, brighter,
+// heavier, busier.
+void TitleColour(const std::string& title, Colour& colour) {
+    static const std::pair<const char*, std::array<double, 3>> words[] = {
+        {"RAIN", {-0.2, 0, -0.1}},     {"RIVER", {-0.15, 0, -0.1}}, {"MOSS", {-0.2, 0, -0.15}},
+        {"SLOW", {-0.2, 0, -0.25}},    {"BLUE", {-0.15, 0, -0.1}},  {"CANDLE", {-0.2, 0, -0.1}},
+        {"LANTERN", {-0.15, 0, -0.1}}, {"HARBOUR", {-0.1, 0.1, 0}}, {"VELVET", {-0.2, 0.1, -0.1}},
+        {"CHROME", {0.2, 0, 0.1}},     {"GLASS", {0.25, -0.1, 0}},  {"FROST", {0.2, -0.1, 0}},
+        {"QUARTZ", {0.2, -0.1, 0.1}},  {"SILVER", {0.2, 0, 0}},     {"STAR", {0.15, 0, 0}},
+        {"ZENITH", {0.2, 0, 0.1}},     {"FIREFLY", {0.2, -0.1, 0.1}}, {"NEON", {0.15, 0.1, 0.1}},
+        {"IRON", {0.1, 0.2, 0.1}},     {"BRICK", {0, 0.2, 0.1}},    {"MACHINE", {0.1, 0.15, 0.15}},
+        {"FACTORY", {0.1, 0.1, 0.15}}, {"MAGNET", {0, 0.15, 0.1}},  {"WARP", {0.1, 0.1, 0.2}},
+        {"RUN", {0.1, 0, 0.2}},        {"RELAY", {0, 0.1, 0.15}},   {"PARADE", {0.1, 0, 0.15}},
+        {"DANCE", {0.05, 0.15, 0.15}}, {"DUST", {-0.1, 0.1, 0}},    {"AMBER", {-0.1, 0.1, 0}},
+    };
+    for (const auto& [word, shift] : words)
+        if (title.find(word) != std::string::npos) {
+            colour.bright = std::clamp(colour.bright + shift[0], 0.0, 1.0);
+            colour.weight = std::clamp(colour.weight + shift[1], 0.0, 1.0);
+            colour.busy = std::clamp(colour.busy + shift[2], 0.0, 1.0);
+        }
+}
+
+// A patch of one of the timbres, its knobs drawn; of a few draws, the one
+// nearest the brightness asked for.
+Patch DrawPatch(Rng& r, const std::vector<Timbre>& timbres, double bright) {
+    const Timbre t = r.Pick(timbres);
+    Patch best;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        Patch p;
+        p.timbre = t;
+        for (double& k : p.knob)
+            k = r.Range(0, 1000) / 1000.0;
+        if (attempt == 0 ||
+            std::abs(BrightnessOf(p) - bright) < std::abs(BrightnessOf(best) - bright))
+            best = p;
+    }
+    return best;
+}
+
+// The highest harmonic that keeps an instrument's highest note under
+// 19 kHz, from the notes it plays.
+int TopHarmonic(const Ctx& c, int ins, int cycle, int rate) {
+    int highest = -1;
+    for (const auto& track : c.track)
+        for (const Cell& cell : track)
+            if (cell.instrument == ins && cell.note < 120) highest = std::max<int>(highest, cell.note);
+    const int note = highest < 0 ? 72 : highest;
+    const double hz = double(rate) / cycle * std::pow(2.0, (note - 60) / 12.0);
+    return std::clamp(static_cast<int>(19000 / hz), 1, cycle / 2 - 1);
+}
+
 } // namespace
+
+void ChooseSounds(Ctx& c, const std::string& title) {
+    Rng r = c.rng.Fork(0xC010);
+    const Character& ch = CharacterOf(*c.style);
+    const Character& voice = CharacterOf(*c.voice);
+    Colour& k = c.colour;
+    k.bright = Within(r, ch.bright), k.weight = Within(r, ch.weight);
+    k.busy = Within(r, ch.busy), k.width = Within(r, ch.width);
+    int pick = r.Range(0, ch.drums[0] + ch.drums[1] + ch.drums[2] - 1);
+    k.drums = pick < ch.drums[0] ? 0 : pick < ch.drums[0] + ch.drums[1] ? 1 : 2;
+    TitleColour(title, k);
+
+    auto& p = c.patch;
+    p[InsLead] = DrawPatch(r, voice.leads, k.bright);
+    std::vector<Timbre> others;
+    for (Timbre t : voice.leads)
+        if (t != p[InsLead].timbre) others.push_back(t);
+    p[InsLead2] = DrawPatch(r, others.empty() ? voice.leads : others, k.bright);
+    p[InsArp] = DrawPatch(r, voice.arps, k.bright);
+    p[InsBass] = DrawPatch(r, ch.basses, k.bright * 0.8);
+    p[InsPad] = DrawPatch(r, ch.pads, k.bright * 0.7);
+    p[InsCounter] = DrawPatch(r, ch.pads, k.bright * 0.5);
+    p[InsSparkle] = DrawPatch(r, {Timbre::Mallet, Timbre::Fm}, 0.8);
+    p[InsSparkle].knob[0] = 0.75 + 0.25 * p[InsSparkle].knob[0]; // bells and glass
+    // Struck sounds ring longer in a quiet song without a busy kit.
+    if (k.drums < 2 || k.busy < 0.3)
+        for (Patch& patch : p)
+            if (patch.timbre == Timbre::Pluck || patch.timbre == Timbre::Mallet ||
+                patch.timbre == Timbre::Fm)
+                patch.decay = 2.6;
+    p[InsEcho] = p[InsLead];
+    p[InsPadLeft] = p[InsPadRight] = p[InsPad];
+
+    // Levels: the weight below 120 Hz, the brightness of the hats, the
+    // mid-range parts as busy as the song.
+    c.level.fill(1.0);
+    c.level[InsBass] = 0.8 + 0.5 * k.weight;
+    c.level[InsKick] = 0.8 + 0.35 * k.weight;
+    for (int i : {InsHat, InsOpenHat, InsShaker})
+        c.level[static_cast<std::size_t>(i)] = 0.6 + 1.2 * k.bright;
+    c.level[InsArp] = 0.45 + 0.5 * k.busy;
+    for (int i : {InsPad, InsPadLeft, InsPadRight})
+        c.level[static_cast<std::size_t>(i)] = 0.7 + 0.5 * (1 - k.busy) + (k.drums ? 0 : 0.4);
+    c.level[InsCounter] = 0.7 + 0.3 * k.bright;
+}
+
+std::array<int, Channels> PansOf(const Ctx& c) {
+    std::array<int, Channels> pans;
+    pans.fill(32);
+    // The width comes from pairs of parts panned apart, one each side; a
+    // part whose partner the song has no channel for stays in the middle.
+    const int w = static_cast<int>(std::lround(16 + 16 * c.colour.width));
+    for (const auto& [left, right, extra] : PanPairs) {
+        if (!HasChannel(c, left) || !HasChannel(c, right)) continue;
+        pans[static_cast<std::size_t>(left)] = std::max(0, 32 - w - extra);
+        pans[static_cast<std::size_t>(right)] = std::min(64, 32 + w + extra);
+    }
+    return pans;
+}
+
+int ChannelOf(int ins) {
+    switch (ins) {
+    case InsLead:
+    case InsLead2:
+        return Lead;
+    case InsArp:
+        return Arp;
+    case InsBass:
+        return Bass;
+    case InsEcho:
+        return Echo;
+    case InsPad:
+        return Pad3;
+    case InsPadLeft:
+        return Pad1;
+    case InsPadRight:
+        return Pad2;
+    case InsCounter:
+        return Counter;
+    case InsSparkle:
+        return Sparkle;
+    case InsHat:
+    case InsOpenHat:
+    case InsCrash:
+        return Hats;
+    case InsClap:
+    case InsShaker:
+    case InsRim:
+        return Perc;
+    default:
+        return Kit;
+    }
+}
 
 void AddInstruments(Ctx& c, modwriter::Song& song) {
     const bool mod = IsMod(c);
-    auto tone = [&](const char* name, Wave w, int ins, double amp, int decay, double sustain) {
-        ToneShape t;
-        t.wave = w;
-        t.cycle = CycleOf(c, ins);
-        t.rate = mod ? 8363 : 8363 * t.cycle / 32;
-        t.amplitude = amp;
-        t.sixteenBit = !mod;
-        t.decayCycles = mod ? decay : 0;
-        t.sustain = sustain;
+    const Colour& k = c.colour;
+    Rng kit = c.rng.Fork(0x4B17);
+    auto tone = [&](const char* name, int ins, double amp) {
+        VoiceShape v;
+        v.patch = c.patch[static_cast<std::size_t>(ins)];
+        v.cycle = CycleOf(c, ins);
+        v.rate = mod ? 8363 : 8363 * v.cycle / 32;
+        v.top = TopHarmonic(c, ins, v.cycle, 8363 * v.cycle / 32);
+        v.amplitude = amp;
+        v.sixteenBit = !mod;
+        v.noiseSeed = static_cast<std::uint32_t>(kit.Next());
         modwriter::Instrument i;
         i.name = name;
-        i.sample = ToneSample(t);
+        i.sample = VoiceSample(v);
         i.sample.volume = mod ? Loudness(c, Level(ins)) : 64;
         return i;
     };
-    // The song's own kit.
-    Rng kit = c.rng.Fork(0x4B17);
     auto drum = [&](const char* name, Drum d, double tone, double length, double colour) {
         DrumShape s;
         s.drum = d;
@@ -47,6 +197,7 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
         s.colour = colour;
         s.amplitude = 0.95;
         s.noiseSeed = static_cast<std::uint32_t>(kit.Next());
+        if (d == Drum::Kick) s.click = std::clamp(1.2 * k.bright - 0.5 * k.weight, 0.0, 1.0);
         modwriter::Instrument i;
         i.name = name;
         i.sample = DrumSample(s);
@@ -56,28 +207,33 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     };
     auto draw = [&](int lo, int hi) { return kit.Range(lo, hi) / 100.0; };
     auto& ins = song.instruments;
-    ins.push_back(tone("lead", c.lead, InsLead, 0.9, 90, 0.7));
-    ins.push_back(tone("lead two", c.lead2, InsLead2, 0.9, 90, 0.7));
-    ins.push_back(tone("arp", c.arp, InsArp, 0.9, 70, 0.45));
-    ins.push_back(tone("bass", c.bass, InsBass, 0.95, 8, 0.7));
-    ins.push_back(drum("kick", Drum::Kick, draw(78, 118), draw(70, 135), 1));
-    ins.push_back(drum("snare", Drum::Snare, draw(80, 125), draw(70, 135), draw(35, 100)));
-    ins.push_back(drum("hat", Drum::HatClosed, 1, draw(60, 160), draw(60, 100)));
-    ins.push_back(drum("open hat", Drum::HatOpen, 1, draw(70, 130), draw(60, 100)));
+    ins.push_back(tone("lead", InsLead, 0.9));
+    ins.push_back(tone("lead two", InsLead2, 0.9));
+    ins.push_back(tone("arp", InsArp, 0.9));
+    ins.push_back(tone("bass", InsBass, 0.95));
+    // The kit: kicks from deep and long (a heavy song) to short and
+    // clicky (a light, bright one); hats and snares as bright as the song.
+    const double bright = k.bright;
+    ins.push_back(drum("kick", Drum::Kick, 0.62 + 0.5 * (1 - k.weight) + draw(-6, 6),
+                       0.55 + 1.3 * k.weight + draw(-10, 10), 1));
+    ins.push_back(drum("snare", Drum::Snare, draw(80, 125), draw(70, 135),
+                       std::clamp(bright + draw(-15, 15), 0.05, 1.0)));
+    ins.push_back(drum("hat", Drum::HatClosed, 1, draw(60, 160), 0.4 + 0.6 * bright));
+    ins.push_back(drum("open hat", Drum::HatOpen, 1, draw(70, 130), 0.4 + 0.6 * bright));
     ins.push_back(drum("tom", Drum::Tom, draw(85, 125), draw(80, 120), 1));
-    if (mod) return;
     ins.push_back(ins[InsLead - 1]);
     ins.back().name = "echo";
-    ins.push_back(tone("pad", c.pad, InsPad, 0.9, 0, 1));
+    if (mod) return;
+    ins.push_back(tone("pad", InsPad, 0.9));
     ins.push_back(ins.back());
     ins.back().name = "pad left";
     ins.push_back(ins.back());
     ins.back().name = "pad right";
-    ins.push_back(tone("counter", c.counter, InsCounter, 0.9, 0, 1));
-    ins.push_back(tone("sparkle", Wave::Bell, InsSparkle, 0.9, 0, 1));
+    ins.push_back(tone("counter", InsCounter, 0.9));
+    ins.push_back(tone("sparkle", InsSparkle, 0.9));
     ins.push_back(drum("clap", Drum::Clap, 1, 1, draw(50, 100)));
-    ins.push_back(drum("crash", Drum::Crash, 1, draw(80, 110), draw(70, 100)));
-    ins.push_back(drum("shaker", Drum::Shaker, 1, draw(80, 130), draw(40, 90)));
+    ins.push_back(drum("crash", Drum::Crash, 1, draw(80, 110), 0.5 + 0.5 * bright));
+    ins.push_back(drum("shaker", Drum::Shaker, 1, draw(80, 130), 0.3 + 0.6 * bright));
     ins.push_back(drum("rim", Drum::Rim, draw(85, 120), 1, 1));
 
     const auto lead = Env({{0, 64}, {6, 52}, {30, 44}}, 2);
@@ -97,17 +253,13 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     ins[InsCounter - 1].fadeout = 800;
     ins[InsSparkle - 1].volumeEnvelope = Env({{0, 64}, {12, 30}, {60, 8}, {90, 0}}, -1);
     ins[InsSparkle - 1].fadeout = 1000;
-    // XM pans by instrument, IT by channel: arpeggio, pads, echo and
-    // counter line stand apart from the centre.
-    const std::pair<int, int> pans[] = {
-        {InsLead, 26},    {InsLead2, 38},  {InsEcho, 58},     {InsArp, 8},
-        {InsPad, 32},     {InsPadLeft, 4}, {InsPadRight, 60}, {InsCounter, 52},
-        {InsSparkle, 54}, {InsHat, 46},    {InsOpenHat, 46},  {InsClap, 22},
-        {InsCrash, 40},   {InsShaker, 50}, {InsRim, 16},      {InsTom, 26},
-    };
-    for (auto [i, pan] : pans)
-        ins[static_cast<std::size_t>(i - 1)].sample.panning = c.format == Format::Xm ? pan : -1;
+    // XM pans by instrument, IT by channel.
+    const auto pans = PansOf(c);
+    if (c.format == Format::It) song.panning.assign(pans.begin(), pans.begin() + song.channels);
+    if (c.format == Format::Xm)
+        for (int i = 1; i <= static_cast<int>(ins.size()); ++i)
+            ins[static_cast<std::size_t>(i - 1)].sample.panning =
+                pans[static_cast<std::size_t>(ChannelOf(i))];
 }
-
 
 } // namespace composer::detail

@@ -412,14 +412,19 @@ void PlayLead(Ctx& c, std::size_t index) {
 // In the last chorus and the ending it doubles the lead an octave up
 // instead.
 void PlayEcho(Ctx& c) {
-    if (!HasChannel(c, Echo)) return;
-    const int maxNote = c.format == Format::Xm ? 107 : 119;
+    // MOD has no channel of its own for it: a song without drums echoes on
+    // the kit's, on the other side.
+    const bool mod = IsMod(c);
+    const int ch = mod ? Kit : Echo;
+    if (mod ? c.colour.drums != 0 : !HasChannel(c, Echo)) return;
+    const int ins = InsEcho;
+    const int maxNote = mod ? 83 : c.format == Format::Xm ? 107 : 119;
     bool playing = false;
     for (int row = 0; row < c.totalRows; ++row) {
         const Section& s = SectionAt(c, row);
         const Cell& src = c.track[Lead][static_cast<std::size_t>(row)];
         if (!s.parts.echo) {
-            if (playing) Off(c, Echo, row);
+            if (playing) Off(c, ch, row);
             playing = false;
             continue;
         }
@@ -427,12 +432,13 @@ void PlayEcho(Ctx& c) {
         const bool octave = s.finale || s.kind == Kind::Outro;
         const int at = octave ? row : row + 3;
         if (at >= c.totalRows) break;
-        Cell& dst = At(c, Echo, at);
+        Cell& dst = At(c, ch, at);
         dst.note = src.note;
         if (src.note == NoteOff) continue;
         playing = true;
-        dst.instrument = InsEcho;
-        dst.volume = static_cast<std::int8_t>(std::max(0, src.volume * (octave ? 1 : 2) / 5));
+        dst.instrument = static_cast<std::uint8_t>(ins);
+        const int volume = src.volume < 0 ? Loudness(c, Level(InsLead)) : src.volume;
+        dst.volume = static_cast<std::int8_t>(std::max(1, volume * (octave ? 1 : 2) / 5));
         if (octave && src.note + 12 <= maxNote) dst.note = static_cast<std::uint8_t>(src.note + 12);
     }
 }

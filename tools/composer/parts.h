@@ -9,6 +9,7 @@
 #include "composer.h"
 #include "styles.h"
 #include "synth.h"
+#include "voices.h"
 
 #include <array>
 #include <cstdint>
@@ -66,7 +67,7 @@ enum Channel {
     Channels
 };
 
-// Instruments; MOD holds those up to InsTom.
+// Instruments; MOD holds those up to InsEcho.
 enum Ins {
     InsLead = 1,
     InsLead2,
@@ -112,6 +113,8 @@ struct Section {
     std::vector<int> harmony; // the chord's root (a scale degree) every half bar
     bool finale = false;      // the last full section before the ending
     int drumsFrom = 0;        // bar where the drums come in
+    int reprise = -1;         // the earlier section it plays again note for note
+    int feel = 0;             // the drums: 0 as the groove, 1 half time, 2 double time
     int end() const { return start + bars * RowsPerBar; }
 };
 
@@ -124,6 +127,15 @@ using Motif = std::vector<MotifNote>;
 // The kick and snare of one groove bar, 16 rows each ('x' hit, 'g' ghost).
 struct DrumBar {
     std::string kick, snare;
+};
+
+// The song's colour, drawn within its style's character: 0..1 each.
+struct Colour {
+    double bright = 0.5; // dark and soft .. bright and hard
+    double weight = 0.5; // how much of the song sits below 120 Hz
+    double busy = 0.5;   // how many notes and hits
+    double width = 0.5;  // how far the pairs of parts stand apart
+    int drums = 2;       // 0 none, 1 sparse, 2 the full kit
 };
 
 struct Ctx {
@@ -144,8 +156,11 @@ struct Ctx {
     std::vector<double> gain; // loudness of every row, 0..1
 
     // Sounds and registers.
-    Wave lead = Wave::Pulse50, lead2 = Wave::Pulse50, arp = Wave::Pulse50;
-    Wave bass = Wave::Triangle, pad = Wave::Organ, counter = Wave::Triangle;
+    Colour colour;
+    std::array<Patch, InsLast + 1> patch{};   // the tonal instruments' sounds
+    std::array<double, InsLast + 1> level{};  // each instrument's level in the mix, 1 = usual
+    std::array<int, 4> modOrder{Bass, Lead, Kit, Arp}; // MOD: the parts on channels 0..3
+    bool reprises = false;                    // sections come back note for note
     int bassTonic = 36; // MIDI pitch of the bass's tonic
     int leadTonic = 60; // MIDI pitch of the tonic in the lead's octave
 
@@ -193,8 +208,18 @@ bool IsControl(Effect e);
 
 // ---- the song's making, in order ----
 
-void Plan(Ctx& c, double seconds);                  // form.cpp
-void AddInstruments(Ctx& c, modwriter::Song& song); // instruments.cpp
+void Plan(Ctx& c, double seconds); // form.cpp
+void Reprise(Ctx& c);              // copies the reprised sections' cells from their first time
+void ChooseSounds(Ctx& c, const std::string& title);  // instruments.cpp
+void AddInstruments(Ctx& c, modwriter::Song& song);
+// Channels panned apart in pairs (left, right, and how much further out
+// than the song's width).
+struct PanPair {
+    int left, right, extra;
+};
+constexpr PanPair PanPairs[] = {{Arp, Echo, 0}, {Pad1, Pad2, 6}, {Perc, Hats, -8}, {Sparkle, Counter, 0}};
+std::array<int, Channels> PansOf(const Ctx& c);
+int ChannelOf(int ins); // the channel an instrument plays on (XM and IT)
 void PlayControl(Ctx& c);                           // feel.cpp
 void Shape(Ctx& c);                                 // mix.cpp
 void Normalise(Ctx& c, modwriter::Song& song);

@@ -6,8 +6,8 @@ const std::vector<Style>& Styles() {
     static const std::vector<Style> styles = {
         {
             "BRISK",
-            138,
-            162,
+            128,
+            156,
             {0, 0, 1},
             {"ionian", "mixolydian"},
             {{0, 4, 5, 3}, {0, 3, 4, 3}, {0, 5, 3, 4}, {5, 3, 0, 4}, {0, 2, 3, 4}, {0, 3, 0, 4}},
@@ -43,7 +43,7 @@ const std::vector<Style>& Styles() {
         {
             "CIRCUIT",
             118,
-            134,
+            136,
             {0},
             {"aeolian", "dorian"},
             {{0, 5, 2, 6}, {0, 6, 5, 6}, {0, 3, 6, 2}, {0, 5, 3, 4}, {0, 0, 5, 6}},
@@ -72,8 +72,8 @@ const std::vector<Style>& Styles() {
         },
         {
             "DRIFT",
-            84,
-            100,
+            70,
+            92,
             {0, 1},
             {"dorian", "aeolian"},
             {{0, 6, 5, 6}, {0, 3, 0, 3}, {0, 5, 2, 6}, {5, 6, 0, 0}, {0, 2, 5, 6}},
@@ -102,8 +102,8 @@ const std::vector<Style>& Styles() {
         },
         {
             "GLIMMER",
-            110,
-            128,
+            96,
+            124,
             {0, 1},
             {"lydian", "ionian"},
             {{0, 1, 0, 1}, {0, 1, 4, 3}, {3, 4, 2, 5}, {0, 5, 1, 4}, {0, 4, 1, 3}},
@@ -132,8 +132,8 @@ const std::vector<Style>& Styles() {
         },
         {
             "STOMP",
-            158,
-            174,
+            160,
+            180,
             {0},
             {"aeolian", "phrygian"},
             {{0, 6, 5, 6}, {0, 5, 6, 0}, {0, 3, 4, 0}, {0, 5, 3, 6}, {0, 1, 0, 6}},
@@ -162,8 +162,8 @@ const std::vector<Style>& Styles() {
         },
         {
             "HAZE",
-            92,
-            114,
+            78,
+            104,
             {1, 2},
             {"aeolian", "mixolydian", "dorian"},
             {{5, 3, 0, 4}, {0, 6, 3, 0}, {0, 3, 6, 2}, {0, 5, 3, 4}, {1, 4, 0, 0}},
@@ -192,6 +192,41 @@ const std::vector<Style>& Styles() {
         },
     };
     return styles;
+}
+
+const Character& CharacterOf(const Style& style) {
+    using T = Timbre;
+    static const Character brisk = {{0.55, 0.85}, {0.35, 0.6}, {0.6, 0.9}, {0.5, 0.8}, {0, 1, 9},
+                                    {T::Chip, T::Saw, T::Fm, T::Organ}, {T::Chip, T::Fm, T::Pluck, T::Sub},
+                                    {T::Chip, T::Mallet, T::Pluck}, {T::Organ, T::Saw},
+                                    {110, 250}, 60, 40};
+    static const Character circuit = {{0.4, 0.75}, {0.6, 0.95}, {0.5, 0.8}, {0.6, 1}, {0, 1, 9},
+                                      {T::Saw, T::Acid, T::Vowel, T::Chip}, {T::Acid, T::Sub, T::Saw, T::Fm},
+                                      {T::Pluck, T::Chip, T::Fm}, {T::Saw, T::Vowel},
+                                      {180, 360}, 80, 30};
+    static const Character drift = {{0, 0.3}, {0.3, 0.7}, {0, 0.3}, {0.6, 1}, {4, 4, 2},
+                                    {T::Flute, T::Vowel, T::Pluck, T::Mallet}, {T::Sub, T::Organ, T::Pluck},
+                                    {T::Pluck, T::Mallet, T::Fm}, {T::Vowel, T::Organ, T::Saw},
+                                    {150, 360}, 50, 0};
+    static const Character glimmer = {{0.6, 1}, {0, 0.35}, {0.4, 0.8}, {0.7, 1}, {1, 3, 6},
+                                      {T::Mallet, T::Fm, T::Chip, T::Pluck}, {T::Pluck, T::Fm, T::Sub},
+                                      {T::Fm, T::Mallet, T::Chip}, {T::Organ, T::Vowel},
+                                      {120, 240}, 50, 30};
+    static const Character stomp = {{0.7, 1}, {0.7, 1}, {0.7, 1}, {0.3, 0.6}, {0, 0, 1},
+                                    {T::Saw, T::Chip, T::Acid, T::Vowel}, {T::Saw, T::Chip, T::Fm, T::Acid},
+                                    {T::Chip, T::Saw}, {T::Saw, T::Organ},
+                                    {110, 200}, 70, 60};
+    static const Character haze = {{0.1, 0.45}, {0.4, 0.75}, {0.2, 0.55}, {0.4, 0.8}, {2, 5, 3},
+                                   {T::Fm, T::Organ, T::Flute, T::Vowel}, {T::Pluck, T::Sub, T::Fm},
+                                   {T::Fm, T::Pluck, T::Organ}, {T::Organ, T::Vowel},
+                                   {140, 300}, 40, 40};
+    const std::string name = style.name;
+    if (name == "BRISK") return brisk;
+    if (name == "CIRCUIT") return circuit;
+    if (name == "DRIFT") return drift;
+    if (name == "GLIMMER") return glimmer;
+    if (name == "STOMP") return stomp;
+    return haze;
 }
 
 const Style* FindStyle(const std::string& name) {

@@ -6,6 +6,7 @@
 // song draws its own from its seed.
 
 #include "synth.h"
+#include "voices.h"
 
 #include <array>
 #include <string>
@@ -67,6 +68,25 @@ struct Style {
     int vibrato;       // lead vibrato parameter on long notes, 0 = none
     int noteLength;    // 1 (busy) .. 3 (long notes): how the melody breathes
 };
+
+// What sets a style's songs apart from other styles' beyond the notes:
+// their colour (dark and soft .. bright and hard), their weight below
+// 120 Hz, how busy they are, how wide, whether they have drums, the
+// timbres of their parts, how long they run and how often their sections
+// come back note for note. A song draws its own values within these.
+struct Range {
+    double lo, hi;
+};
+struct Character {
+    Range bright, weight, busy, width;
+    std::array<int, 3> drums; // chances of no drums, sparse drums and a full kit
+    std::vector<Timbre> leads, basses, arps, pads;
+    Range seconds;
+    int reprises; // percent of songs that bring sections back note for note
+    int halfTime; // percent of songs with a half-time verse or a double-time chorus
+};
+
+const Character& CharacterOf(const Style& style);
 
 const Style* FindStyle(const std::string& name);
 const std::vector<Style>& Styles();

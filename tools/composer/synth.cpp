@@ -241,7 +241,7 @@ modwriter::Sample DrumSample(const DrumShape& s) {
             const double f = s.tone * (48 + 130 * std::exp(-t / 0.028));
             phase += f / rate;
             const double body = std::tanh(2.2 * std::sin(2 * Pi * phase));
-            x = body * std::exp(-t / (0.16 * s.length));
+            x = body * std::exp(-t / (0.16 * s.length)) + s.click * white() * std::exp(-t / 0.0025);
             break;
         }
         case Drum::Snare: {

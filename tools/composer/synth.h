@@ -51,6 +51,7 @@ struct DrumShape {
     double tone = 1;   // scales the pitch of kick, snare, tom and rim bodies
     double length = 1; // scales the decay
     double colour = 1; // noise from dark (0) to bright (1): snare, hats, clap, crash, shaker
+    double click = 0;  // the kick's click at its start, 0..1
     std::uint32_t noiseSeed = 1;
 };
 

@@ -226,7 +226,7 @@ Made Fm(const VoiceShape& s) {
     const int kind = std::min(2, static_cast<int>(k[0] * 3)); // e-piano, bass, bell
     const double ratio = kind == 2 ? (k[3] > 0.5 ? 3.5 : 1.4) : kind == 1 ? 1 : (k[3] > 0.5 ? 1 : 2);
     const double index = (kind == 1 ? 2.5 : 1.2) + 2.5 * k[1];
-    const double seconds = s.patch.decay > 0 ? s.patch.decay : kind == 2 ? 2.2 : kind == 0 ? 1.6 : 0.5;
+    const double seconds = kind == 1 ? 0.5 : s.patch.decay > 0 ? s.patch.decay : kind == 2 ? 2.2 : 1.6;
     const double fall = (0.05 + 0.4 * (1 - k[2])) * seconds;
     // Harmonic kinds loop their last cycle; the bass holds there.
     const int cycles = static_cast<int>(seconds * rate / L);
@@ -363,7 +363,16 @@ modwriter::Sample VoiceSample(const VoiceShape& s) {
         break;
     }
     if (m.loopLength == 0) {
-        // A one-shot: full scale at its peak, faded out over its last 10 ms.
+        // A one-shot: its strike held to 5 dB over the body of its first
+        // 60 ms (a struck note's first peaks would otherwise set the whole
+        // song's level), full scale at its peak, faded out over its last 10 ms.
+        const auto head = std::min(m.frames.size(), static_cast<std::size_t>(0.06 * 8363 * s.cycle / 32));
+        double power = 0;
+        for (std::size_t i = 0; i < head; ++i)
+            power += m.frames[i] * m.frames[i];
+        const double ceiling = 1.8 * std::sqrt(power / double(std::max<std::size_t>(1, head)));
+        for (double& v : m.frames)
+            v = ceiling * std::tanh(v / ceiling);
         const double peak = Peak(m.frames);
         for (double& v : m.frames)
             v /= peak;

@@ -107,64 +107,6 @@ double OnsetsPerSecond(const BandFrames& bands) {
     return onsets / (double(n) * bands.hop);
 }
 
-// Band loudness of frames laid from `from` to `to` (frame indices).
-std::vector<std::array<float, BandCount>> SegmentBands(const std::vector<float>& frames, int rate,
-                                                       std::size_t from, std::size_t to) {
-    const Spectra s = SpectraOf(rate);
-    const std::size_t end = std::min(frames.size() / 2, to + static_cast<std::size_t>(s.hop));
-    std::vector<float> part(frames.begin() + static_cast<std::ptrdiff_t>(2 * from),
-                            frames.begin() + static_cast<std::ptrdiff_t>(2 * std::max(from, end)));
-    std::vector<std::array<float, BandCount>> out;
-    for (const auto& db : BandsOf(part, s, rate, nullptr).db) {
-        std::array<float, BandCount> a{};
-        std::copy(db.begin(), db.end(), a.begin());
-        out.push_back(a);
-    }
-    return out;
-}
-
-// A segment of the song (an order of its order list) whose bands stay
-// within half a decibel of an earlier segment's, frame by frame on
-// average, is a reprise: the same notes played again. Frames are laid from
-// each segment's start, so the two line up to the sample.
-double RepriseShare(const std::vector<float>& frames, int rate, const std::vector<double>& starts) {
-    const std::size_t n = frames.size() / 2;
-    std::vector<std::size_t> at;
-    for (double t : starts)
-        if (t >= 0 && static_cast<std::size_t>(t * rate) < n)
-            at.push_back(static_cast<std::size_t>(t * rate + 0.5));
-    at.push_back(n);
-    std::vector<std::vector<std::array<float, BandCount>>> segments;
-    float loudest = -200;
-    for (std::size_t i = 0; i + 1 < at.size(); ++i) {
-        segments.push_back(SegmentBands(frames, rate, at[i], at[i + 1]));
-        for (const auto& f : segments.back())
-            loudest = std::max(loudest, *std::max_element(f.begin(), f.end()));
-    }
-    // Bands 50 dB under the song's loudest hold only leakage and noise:
-    // they compare equal.
-    for (auto& seg : segments)
-        for (auto& f : seg)
-            for (float& v : f)
-                v = std::max(v, loudest - 50);
-    std::size_t reprised = 0;
-    for (std::size_t b = 1; b < segments.size(); ++b)
-        for (std::size_t a = 0; a < b; ++a) {
-            const std::size_t m = std::min(segments[a].size(), segments[b].size());
-            if (m == 0 || segments[b].size() > segments[a].size() + 1) continue;
-            double sum = 0;
-            for (std::size_t t = 0; t < m; ++t)
-                for (int k = 0; k < BandCount; ++k)
-                    sum += std::fabs(segments[a][t][static_cast<std::size_t>(k)] -
-                                     segments[b][t][static_cast<std::size_t>(k)]);
-            if (sum / double(m * BandCount) < 0.5) {
-                reprised += at[b + 1] - at[b];
-                break;
-            }
-        }
-    return n ? double(reprised) / double(n) : 0;
-}
-
 } // namespace
 
 BandFrames Bands(const std::vector<float>& frames, int rate, Figures* f) {
@@ -222,11 +164,9 @@ BandFrames BandsOf(const std::vector<float>& frames, const Spectra& s, int rate,
     return out;
 }
 
-void MeasureSpectra(const std::vector<float>& frames, int rate, const std::vector<double>& starts,
-                    Figures* f) {
+void MeasureSpectra(const std::vector<float>& frames, int rate, Figures* f) {
     const BandFrames bands = Bands(frames, rate, f);
     f->onsetsPerSecond = OnsetsPerSecond(bands);
-    f->repriseShare = starts.empty() ? 0 : RepriseShare(frames, rate, starts);
 }
 
 } // namespace songcheck::detail

@@ -2,7 +2,7 @@
 
 // The figures a listener hears over a whole song, from short overlapping
 // spectra of its two channels: where the energy sits, how bright it is,
-// how often something starts, which side leans, what comes back.
+// how often something starts, which side leans.
 
 #include "songcheck.h"
 
@@ -10,11 +10,9 @@
 
 namespace songcheck::detail {
 
-// Fills the spectral figures of `f`: the band shares, centroid, balance,
-// onsets a second and, given the starts of the song's orders (seconds), the
-// reprised share.
-void MeasureSpectra(const std::vector<float>& frames, int rate, const std::vector<double>& starts,
-                    Figures* f);
+// Fills the spectral figures of `f`: the band shares, centroid, balance and
+// onsets a second.
+void MeasureSpectra(const std::vector<float>& frames, int rate, Figures* f);
 
 // Loudness in dB of 16 bands (40 Hz..10 kHz, half an octave each) of
 // every frame of about 46 ms, a frame every 23 ms; and that hop in seconds.

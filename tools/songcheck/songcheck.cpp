@@ -134,8 +134,7 @@ std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options&
     return out;
 }
 
-void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f,
-                  const std::vector<double>& orderStarts) {
+void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f) {
     const std::size_t n = frames.size() / 2;
     f->renderedSeconds = double(n) / rate;
     // One pass for the peak, the power, mid and side, the silences and the
@@ -180,7 +179,7 @@ void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f,
     f->endDb = std::max(-120.0, Db(std::sqrt(last / double(std::max<std::size_t>(1, 2 * tail))))) -
                f->rmsDb;
 
-    detail::MeasureSpectra(frames, rate, orderStarts, f);
+    detail::MeasureSpectra(frames, rate, f);
 }
 
 Figures Analyse(const std::string& path, int leadChannel, const Options& options) {
@@ -194,7 +193,6 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
         f.error = "libxmp cannot load " + path;
         return f;
     }
-    std::vector<double> starts;
     try {
         std::ostringstream log;
         openmpt::module mod(bytes, log);
@@ -213,14 +211,25 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
             }
         }
         MeasurePatterns(mod, leadChannel, &f);
-        if (options.reprises)
-            for (int o = 0; o < f.orders; ++o)
-                starts.push_back(mod.set_position_order_row(o, 0));
+        // The time of the orders that play a pattern again. (The order
+        // list's times are libopenmpt's own reckoning: a render drifts a few
+        // milliseconds from them, too far to compare the sound order by order.)
+        double again = 0;
+        for (int o = 0; o < f.orders; ++o) {
+            const int pattern = mod.get_order_pattern(o);
+            bool before = false;
+            for (int e = 0; e < o && !before; ++e)
+                before = mod.get_order_pattern(e) == pattern;
+            const double from = mod.set_position_order_row(o, 0);
+            const double to = o + 1 < f.orders ? mod.set_position_order_row(o + 1, 0) : f.seconds;
+            if (before && to > from) again += to - from;
+        }
+        f.repriseShare = f.seconds > 0 ? std::min(1.0, again / f.seconds) : 0;
     } catch (const std::exception& e) {
         f.error = "libopenmpt cannot load " + path + ": " + e.what();
         return f;
     }
-    if (options.render) MeasureAudio(Render(bytes, options), options.rate, &f, starts);
+    if (options.render) MeasureAudio(Render(bytes, options), options.rate, &f);
     return f;
 }
 

@@ -19,7 +19,6 @@ struct Options {
     bool render = true;
     int rate = 44100;
     int interpolation = 8; // filter taps: 1 nearest, 2 linear, 4 cubic, 8 sinc
-    bool reprises = true;  // compare the orders' sound for reprises
 };
 
 struct Figures {
@@ -63,8 +62,8 @@ bool WriteSelfSimilarity(const std::vector<float>& frames, int rate, int size,
     double balanceDb = 0;      // left against right at 150 Hz..6 kHz (+ = left louder)
     double centroidHz = 0;     // spectral centroid, the mean over the sounding frames
     double onsetsPerSecond = 0;
-    // Share of the song's time in orders that sound as an earlier order did
-    // (a section reprised note for note through the order list).
+    // Share of the song's time in orders that play a pattern played before:
+    // a section reprised note for note through the order list.
     double repriseShare = 0;
 };
 
@@ -79,10 +78,8 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
 // (interleaved stereo floats at options.rate). Throws on a load failure.
 std::vector<float> Render(const std::vector<std::uint8_t>& bytes, const Options& options = {});
 
-// Fills the render's figures of `f` from interleaved stereo frames; the
-// reprised share needs the seconds where the song's orders start.
-void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f,
-                  const std::vector<double>& orderStarts = {});
+// Fills the render's figures of `f` from interleaved stereo frames.
+void MeasureAudio(const std::vector<float>& frames, int rate, Figures* f);
 
 // A picture of the song's self-similarity, `size` pixels square: bright
 // where two moments sound alike (a reprise shows as a line parallel to the
