@@ -166,7 +166,7 @@ TEST_P(Song, PlaysItsChords) {
     }
     EXPECT_EQ(row, static_cast<int>(comp.chords.size()) * 8);
     EXPECT_GT(bassChecked, row / 16 * 3 / 4);
-    EXPECT_GT(leadChecked, row / 32);
+    EXPECT_GT(leadChecked, row / 48); // a lead note on a half bar every three bars at least
     EXPECT_GT(arpChecked, row / 16 * 3 / 4);
 }
 
@@ -215,7 +215,8 @@ TEST(Playlist, NoTwoLeadsOpenAlike) {
 
 // Songs rise and fall (the median song's 3-second levels spread over 4 dB),
 // no two share a main drum bar, and the XM and IT songs are panned wide
-// and bright (side to mid, energy at 2-6 kHz).
+// and, with a third of the playlist dark and soft, the median song still
+// bright (side to mid, energy at 2-6 kHz).
 TEST(Playlist, MovesInLevelAndKeepsItsGroovesAndSoundsApart) {
     std::vector<double> spreads, widths, presences;
     std::set<std::string> bars;
@@ -229,7 +230,7 @@ TEST(Playlist, MovesInLevelAndKeepsItsGroovesAndSoundsApart) {
     }
     EXPECT_GE(Median(spreads), 4.0);
     EXPECT_GE(Median(widths), -12.0);
-    EXPECT_GE(Median(presences), 0.035);
+    EXPECT_GE(Median(presences), 0.03);
 }
 
 // Forms, section lengths, breakdowns, builds, key changes and endings of

@@ -39,9 +39,9 @@ const Section& SectionAt(const Ctx& c, int row) {
 int Level(int ins) {
     static const std::map<int, int> levels = {
         {InsLead, 48},  {InsLead2, 46},   {InsArp, 32},      {InsBass, 44},    {InsKick, 64},
-        {InsSnare, 50}, {InsHat, 34},     {InsOpenHat, 30},  {InsTom, 50},     {InsEcho, 16},
+        {InsSnare, 50}, {InsHat, 40},     {InsOpenHat, 34},  {InsTom, 50},     {InsEcho, 16},
         {InsPad, 11},   {InsPadLeft, 11}, {InsPadRight, 11}, {InsCounter, 20}, {InsSparkle, 16},
-        {InsClap, 24},  {InsCrash, 34},   {InsShaker, 14},   {InsRim, 22},
+        {InsClap, 24},  {InsCrash, 34},   {InsShaker, 20},   {InsRim, 22},
     };
     return levels.at(ins);
 }

@@ -114,7 +114,7 @@ void ChooseSounds(Ctx& c, const std::string& title) {
     c.level[InsBass] = 0.8 + 0.5 * k.weight;
     c.level[InsKick] = 0.8 + 0.35 * k.weight;
     for (int i : {InsHat, InsOpenHat, InsShaker})
-        c.level[static_cast<std::size_t>(i)] = 0.6 + 1.2 * k.bright;
+        c.level[static_cast<std::size_t>(i)] = 0.5 + 1.6 * k.bright;
     c.level[InsArp] = 0.45 + 0.5 * k.busy;
     for (int i : {InsPad, InsPadLeft, InsPadRight})
         c.level[static_cast<std::size_t>(i)] = 0.7 + 0.5 * (1 - k.busy) + (k.drums ? 0 : 0.4);
@@ -207,10 +207,10 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     };
     auto draw = [&](int lo, int hi) { return kit.Range(lo, hi) / 100.0; };
     auto& ins = song.instruments;
-    ins.push_back(tone("lead", InsLead, 0.9));
-    ins.push_back(tone("lead two", InsLead2, 0.9));
-    ins.push_back(tone("arp", InsArp, 0.9));
-    ins.push_back(tone("bass", InsBass, 0.95));
+    ins.push_back(tone("lead", InsLead, 1.0));
+    ins.push_back(tone("lead two", InsLead2, 1.0));
+    ins.push_back(tone("arp", InsArp, 1.0));
+    ins.push_back(tone("bass", InsBass, 1.0));
     // The kit: kicks from deep and long (a heavy song) to short and
     // clicky (a light, bright one); hats and snares as bright as the song.
     const double bright = k.bright;
@@ -224,13 +224,13 @@ void AddInstruments(Ctx& c, modwriter::Song& song) {
     ins.push_back(ins[InsLead - 1]);
     ins.back().name = "echo";
     if (mod) return;
-    ins.push_back(tone("pad", InsPad, 0.9));
+    ins.push_back(tone("pad", InsPad, 1.0));
     ins.push_back(ins.back());
     ins.back().name = "pad left";
     ins.push_back(ins.back());
     ins.back().name = "pad right";
-    ins.push_back(tone("counter", InsCounter, 0.9));
-    ins.push_back(tone("sparkle", InsSparkle, 0.9));
+    ins.push_back(tone("counter", InsCounter, 1.0));
+    ins.push_back(tone("sparkle", InsSparkle, 1.0));
     ins.push_back(drum("clap", Drum::Clap, 1, 1, draw(50, 100)));
     ins.push_back(drum("crash", Drum::Crash, 1, draw(80, 110), 0.5 + 0.5 * bright));
     ins.push_back(drum("shaker", Drum::Shaker, 1, draw(80, 130), 0.3 + 0.6 * bright));

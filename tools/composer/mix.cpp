@@ -117,7 +117,7 @@ void SetPresets(const Ctx& c, modwriter::Song& song, double scale, double drumSc
 // volume last struck, whether it still sounds (no key off since), the rows
 // since the strike, and whether this row struck it.
 struct Voice {
-    int ins = 0, volume = 0, since = 0;
+    int ins = 0, volume = 0, since = 0, note = 60;
     bool sounding = false, struck = false;
 };
 
@@ -133,6 +133,7 @@ void ForEachVoiceRow(const Ctx& c, const modwriter::Song& song, Visit visit) {
             v.struck = cell.note < 120;
             if (v.struck) {
                 v.ins = cell.instrument;
+                v.note = cell.note;
                 v.volume =
                     cell.volume >= 0
                         ? cell.volume
@@ -152,8 +153,11 @@ void ForEachVoiceRow(const Ctx& c, const modwriter::Song& song, Visit visit) {
 // every sounding tonal note adds its loop's power at its volume, every
 // drum its sample's energy spread over the row it is struck on. In units
 // of a full-scale square on one channel.
+// `weight` is each instrument's share of its power that counts, by the
+// note it plays (empty: all of it).
 std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
-                                   const std::vector<double>& weight, const std::vector<int>& notes) {
+                                   const std::vector<std::map<int, double>>& weight,
+                                   const std::vector<int>& notes) {
     const int n = static_cast<int>(song.instruments.size());
     std::vector<double> loop(static_cast<std::size_t>(n));
     std::vector<std::vector<double>> shot(static_cast<std::size_t>(n));
@@ -187,7 +191,7 @@ std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
             e.push_back(power);
             if (row * 6 > pts.back().tick) break;
         }
-        loop[static_cast<std::size_t>(i)] = held * weight[static_cast<std::size_t>(i)];
+        loop[static_cast<std::size_t>(i)] = held;
         {
             // A one-shot's power (or a loop's attack's) row by row from its
             // strike, at the note it plays, until the next strike or key off
@@ -203,7 +207,7 @@ std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
                 double energy = 0;
                 for (; at < end; ++at)
                     energy += (smp.data[at] / full) * (smp.data[at] / full);
-                rows.push_back(energy / perRow * weight[static_cast<std::size_t>(i)]);
+                rows.push_back(energy / perRow);
             }
         }
     }
@@ -215,7 +219,10 @@ std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
         const auto& rows = shot[ins];
         const auto since = static_cast<std::size_t>(v.since);
         if (!v.sounding) return;
-        const double e = env[ins][std::min(since, env[ins].size() - 1)];
+        const auto& w = weight[ins];
+        const auto at = w.find(v.note);
+        const double e = env[ins][std::min(since, env[ins].size() - 1)] *
+                         (w.empty() ? 1.0 : at == w.end() ? 0.0 : at->second);
         if (since < rows.size()) t += level * level * rows[since] * e;
         else t += level * level * loop[ins] * e;
     });
@@ -284,9 +291,9 @@ double BandShare(const modwriter::Sample& s, double rate) {
 }
 
 double PowerOf(const Ctx& c, const modwriter::Song& song) {
-    const std::vector<double> ones(song.instruments.size(), 1.0);
+    const std::vector<std::map<int, double>> all(song.instruments.size());
     double sum = 0;
-    for (double p : PowerByChannel(c, song, ones, TypicalNotes(c, song)))
+    for (double p : PowerByChannel(c, song, all, TypicalNotes(c, song)))
         sum += p;
     return sum;
 }
@@ -317,12 +324,18 @@ std::vector<int> InstrumentsOf(const Ctx& c, int part) {
 // middle. MOD's four channels are hard left and right: the parts go where
 // the sides come nearest, then the parts beside the lead even the rest.
 void Balance(Ctx& c, modwriter::Song& song, bool first) {
+    // Each instrument's share at 150 Hz..6 kHz at every note it plays: a
+    // bass's harmonics cross 150 Hz as it moves.
     const std::vector<int> notes = TypicalNotes(c, song);
-    std::vector<double> share;
-    for (std::size_t i = 0; i < song.instruments.size(); ++i) {
-        const auto& s = song.instruments[i].sample;
-        share.push_back(BandShare(s, s.c5Rate * std::pow(2.0, (notes[i] - 60) / 12.0)));
-    }
+    std::vector<std::map<int, double>> share(song.instruments.size());
+    for (const auto& track : c.track)
+        for (const Cell& cell : track) {
+            if (cell.note >= 120 || !cell.instrument) continue;
+            auto& m = share[cell.instrument - 1u];
+            if (m.count(cell.note)) continue;
+            const auto& s = song.instruments[cell.instrument - 1u].sample;
+            m[cell.note] = BandShare(s, s.c5Rate * std::pow(2.0, (cell.note - 60) / 12.0));
+        }
     const std::vector<double> p = PowerByChannel(c, song, share, notes);
     auto scale = [&](int part, double g) {
         for (int i : InstrumentsOf(c, part))
@@ -344,14 +357,11 @@ void Balance(Ctx& c, modwriter::Song& song, bool first) {
             }
         }
         // The lead gives way a little where the rest cannot even the sides.
-        // (The estimate puts the bass's left side about a decibel under what
-        // libopenmpt plays, measured over the playlist's MOD songs: the
-        // sides are evened with that decibel added.)
-        const double ratio = 1.26 * side(c.modOrder, true) / side(c.modOrder, false);
+        const double ratio = side(c.modOrder, true) / side(c.modOrder, false);
         for (int part : {Bass, Arp, Kit, Lead})
             scale(part, std::pow(ratio, ModLeft(c, part) ? -0.25 : 0.25));
         for (int i : InstrumentsOf(c, Lead))
-            c.level[static_cast<std::size_t>(i)] = std::min(1.0, std::max(0.6, c.level[static_cast<std::size_t>(i)]));
+            c.level[static_cast<std::size_t>(i)] = std::min(1.0, std::max(0.35, c.level[static_cast<std::size_t>(i)]));
         return;
     }
     for (const auto& [left, right, extra] : PanPairs) {
@@ -425,7 +435,7 @@ double PeakOf(const Ctx& c, const modwriter::Song& song) {
 // of one full-scale channel, measured over the playlist: the estimates
 // fall within 0.8 dB (RMS) and 1.4 dB (peak) of the rendered songs.
 void Normalise(Ctx& c, modwriter::Song& song) {
-    constexpr double TargetRms = -17.5, TargetPeak = -2.0;
+    constexpr double TargetRms = -17.5, TargetPeak = -1.8;
     const double rmsOffset = IsMod(c) ? -10.98 : c.format == Format::Xm ? -12.67 : -12.81;
     const double peakOffset = IsMod(c) ? -3.76 : c.format == Format::Xm ? -5.48 : -5.49;
     const auto unmixed = c.track;
@@ -437,8 +447,8 @@ void Normalise(Ctx& c, modwriter::Song& song) {
             c.gain[r] = std::pow(shaped[r], squeeze);
         SetPresets(c, song, scale, drums);
         Mix(c, song, scale, drums);
-        if (round == 12) break;
-        if (round < 4) {
+        if (round == 16) break;
+        if (round < 8) {
             Balance(c, song, round == 0);
             c.track = unmixed;
             SetPresets(c, song, scale, drums);
@@ -449,8 +459,8 @@ void Normalise(Ctx& c, modwriter::Song& song) {
         const double forRms = TargetRms - rms, forPeak = TargetPeak - peak;
         // A song whose peaks keep it too quiet gets softer drums (their short
         // hits make most peaks) and quiet sections nearer its loud ones.
-        if (forRms > forPeak + 0.5 && drums > 0.35) drums *= 0.85;
-        if (forRms > forPeak + 0.5 && squeeze > 0.2) squeeze -= 0.2;
+        if (forRms > forPeak + 0.5 && drums > 0.3) drums *= 0.85;
+        if (forRms > forPeak + 0.5 && squeeze > 0.1) squeeze -= 0.15;
         scale *= std::pow(10.0, std::min(forRms, forPeak) / 20);
         if (std::abs(std::min(forRms, forPeak)) < 0.1 && forRms <= forPeak + 0.5) break;
     }
