@@ -2,6 +2,7 @@
 // drums their pitch drops and noise.
 
 #include "synth.h"
+#include "voices.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,65 @@ TEST(Synth, NoiseSeedsGiveDifferentButRepeatableDrums) {
     b.noiseSeed = 8;
     EXPECT_EQ(DrumSample(a).data, DrumSample(a).data);
     EXPECT_NE(DrumSample(a).data, DrumSample(b).data);
+}
+
+// Every timbre, its knobs low to high, sounds at the pitch of its cycle
+// (a plucked string's damping filter flattens it unless it is centred),
+// at a good level, and loops whole cycles without an offset.
+TEST(Synth, EveryTimbreIsInTuneLoudAndLoopsCleanly) {
+    constexpr int cycle = 64;
+    for (int t = 0; t <= static_cast<int>(Timbre::Mallet); ++t)
+        for (double knob : {0.1, 0.6, 0.95}) {
+            VoiceShape v;
+            v.patch.timbre = static_cast<Timbre>(t);
+            v.patch.knob = {knob, knob, knob, knob};
+            v.cycle = cycle;
+            v.top = 20;
+            const auto s = VoiceSample(v);
+            SCOPED_TRACE(std::string(TimbreName(v.patch.timbre)) + " " + std::to_string(knob));
+            ASSERT_GE(s.data.size(), std::size_t(cycle));
+            const double peak = *std::max_element(s.data.begin(), s.data.end(), [](auto a, auto b) {
+                return std::abs(a) < std::abs(b);
+            });
+            EXPECT_GT(std::abs(peak) / 32767, 0.5);
+            if (s.loopLength) {
+                EXPECT_EQ(s.loopLength % cycle, 0u);
+                EXPECT_EQ(s.loopStart + s.loopLength, s.data.size());
+                double mean = 0;
+                for (double x : LoopOf(s))
+                    mean += x / double(s.loopLength);
+                EXPECT_LT(std::abs(mean), 0.02);
+            }
+            // The strongest period between three quarters and five quarters
+            // of a cycle, past the attack. (Bells and struck metal are
+            // inharmonic: they have no single period.)
+            const bool inharmonic =
+                (v.patch.timbre == Timbre::Fm || v.patch.timbre == Timbre::Mallet) && knob > 0.5;
+            if (inharmonic) continue;
+            const std::size_t from = s.loopLength ? s.loopStart : 6u * cycle;
+            auto at = [&](std::size_t i) {
+                return s.loopLength && i >= s.data.size()
+                           ? double(s.data[s.loopStart + (i - s.loopStart) % s.loopLength])
+                           : double(s.data[std::min(i, s.data.size() - 1)]);
+            };
+            auto correlation = [&](int lag) {
+                double sum = 0, energy = 0;
+                // Over the whole of a loop whose voices beat, to hear their mean.
+                for (std::size_t i = from; i < from + std::max<std::size_t>(8u * cycle, s.loopLength);
+                     ++i) {
+                    const double later = at(i + static_cast<std::size_t>(lag));
+                    sum += at(i) * later, energy += later * later;
+                }
+                return sum / std::sqrt(energy + 1);
+            };
+            int best = 0;
+            for (int lag = cycle * 3 / 4; lag <= cycle * 5 / 4; ++lag)
+                if (best == 0 || correlation(lag) > correlation(best)) best = lag;
+            // Between lags, where the parabola through the best three peaks.
+            const double a = correlation(best - 1), b = correlation(best), c = correlation(best + 1);
+            const double period = best + 0.5 * (a - c) / (a - 2 * b + c);
+            EXPECT_NEAR(period, cycle, 0.3); // 8 cents
+        }
 }
 
 } // namespace

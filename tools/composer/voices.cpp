@@ -111,20 +111,22 @@ void AddPulse(std::vector<double>& out, int L, double duty, int top) {
     }
 }
 
-// Saws `n` cycles long in which the others run n + 1 and n - 1 cycles.
+// Saws in a loop of `n` cycles, running n, n + 1 or n - 1 cycles in it.
 void AddSaws(std::vector<double>& out, int L, int n, int voices, double tilt, int top) {
     std::vector<double> a(static_cast<std::size_t>(top));
     for (int h = 1; h <= top; ++h)
         a[static_cast<std::size_t>(h - 1)] = (h % 2 ? 1.0 : -1.0) / std::pow(h, 1 + tilt);
     const int total = L * n;
+    // Two saws stand either side of the pitch, three add one on it.
+    static const int offsets[3][3] = {{0, 0, 0}, {1, -1, 0}, {0, 1, -1}};
     for (int v = 0; v < voices; ++v) {
-        const double cycles = v == 0 ? n : v == 1 ? n + 1 : n - 1;
+        const double cycles = n + offsets[voices - 1][v];
         std::vector<double> one;
         AddCycle(one, total, std::vector<double>(a.begin(), a.begin() + std::max(1, top * n / (n + 1))),
                  cycles, 0);
         if (out.size() < one.size()) out.resize(one.size(), 0.0);
         for (std::size_t i = 0; i < one.size(); ++i)
-            out[i] += one[i] * (v == 0 ? 1 : 0.8);
+            out[i] += one[i] * (v == 0 || voices == 2 ? 1 : 0.8);
     }
 }
 
@@ -153,12 +155,13 @@ Made Sustained(const VoiceShape& s) {
     }
     case Timbre::Vowel:
         if (k[2] > 0.5) {
-            // Two voices a fifth of a semitone apart, beating slowly.
+            // Two voices either side of the pitch, a third of a semitone
+            // apart, beating slowly.
             const int n = 60;
             const auto a = HarmonicsOf(s, 0, 1);
-            AddCycle(loop, L * n, a, n, 0);
+            AddCycle(loop, L * n, std::vector<double>(a.begin(), a.end() - 1), n + 1, 0);
             std::vector<double> other;
-            AddCycle(other, L * n, std::vector<double>(a.begin(), a.end() - 1), n + 1, 0);
+            AddCycle(other, L * n, a, n - 1, 0);
             for (std::size_t i = 0; i < loop.size(); ++i)
                 loop[i] += 0.8 * other[i];
             break;
