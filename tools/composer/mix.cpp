@@ -318,15 +318,9 @@ std::vector<int> InstrumentsOf(const Ctx& c, int part) {
     return out;
 }
 
-// Evens the two sides at 150 Hz..6 kHz, estimated from the cells. XM and
-// IT pan their parts in mirrored pairs, so each pair's two parts are
-// brought to the same power; a pair too far apart for that comes to the
-// middle. MOD's four channels are hard left and right: the parts go where
-// the sides come nearest, then the parts beside the lead even the rest.
-void Balance(Ctx& c, modwriter::Song& song, bool first) {
-    // Each instrument's share at 150 Hz..6 kHz at every note it plays: a
-    // bass's harmonics cross 150 Hz as it moves.
-    const std::vector<int> notes = TypicalNotes(c, song);
+// Each instrument's share at 150 Hz..6 kHz at every note it plays: a
+// bass's harmonics cross 150 Hz as it moves.
+std::vector<std::map<int, double>> BandShares(const Ctx& c, const modwriter::Song& song) {
     std::vector<std::map<int, double>> share(song.instruments.size());
     for (const auto& track : c.track)
         for (const Cell& cell : track) {
@@ -336,6 +330,17 @@ void Balance(Ctx& c, modwriter::Song& song, bool first) {
             const auto& s = song.instruments[cell.instrument - 1u].sample;
             m[cell.note] = BandShare(s, s.c5Rate * std::pow(2.0, (cell.note - 60) / 12.0));
         }
+    return share;
+}
+
+// Evens the two sides at 150 Hz..6 kHz, estimated from the cells. XM and
+// IT pan their parts in mirrored pairs, so each pair's two parts are
+// brought to the same power; a pair too far apart for that comes to the
+// middle. MOD's four channels stand left and right: the parts go where
+// the sides come nearest, then the parts beside the lead even the rest.
+void Balance(Ctx& c, modwriter::Song& song, const std::vector<std::map<int, double>>& share,
+             bool first) {
+    const std::vector<int> notes = TypicalNotes(c, song);
     const std::vector<double> p = PowerByChannel(c, song, share, notes);
     auto scale = [&](int part, double g) {
         for (int i : InstrumentsOf(c, part))
@@ -440,6 +445,7 @@ void Normalise(Ctx& c, modwriter::Song& song) {
     const double peakOffset = IsMod(c) ? -3.76 : c.format == Format::Xm ? -5.48 : -5.49;
     const auto unmixed = c.track;
     const auto shaped = c.gain;
+    const auto shares = BandShares(c, song);
     double scale = 1, drums = 1, squeeze = 1;
     for (int round = 0;; ++round) {
         c.track = unmixed;
@@ -449,7 +455,7 @@ void Normalise(Ctx& c, modwriter::Song& song) {
         Mix(c, song, scale, drums);
         if (round == 16) break;
         if (round < 8) {
-            Balance(c, song, round == 0);
+            Balance(c, song, shares, round == 0);
             c.track = unmixed;
             SetPresets(c, song, scale, drums);
             Mix(c, song, scale, drums);
