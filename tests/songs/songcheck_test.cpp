@@ -90,7 +90,6 @@ TEST(SongCheck, HearsBalanceBrightnessOnsetsAndReprises) {
         for (std::size_t i = 0; i < 200; ++i)
             clicks[2 * (at + i)] = clicks[2 * (at + i) + 1] = 0.5f * std::exp(-float(i) / 40);
     EXPECT_NEAR(Measure(clicks).onsetsPerSecond, 4, 0.2);
-
 }
 
 // Four bars: the drums play one bar three times and another once, the

@@ -199,8 +199,8 @@ TEST(Synth, EveryTimbreIsInTuneLoudAndLoopsCleanly) {
             auto correlation = [&](int lag) {
                 double sum = 0, energy = 0;
                 // Over the whole of a loop whose voices beat, to hear their mean.
-                for (std::size_t i = from; i < from + std::max<std::size_t>(8u * cycle, s.loopLength);
-                     ++i) {
+                for (std::size_t i = from;
+                     i < from + std::max<std::size_t>(8u * cycle, s.loopLength); ++i) {
                     const double later = at(i + static_cast<std::size_t>(lag));
                     sum += at(i) * later, energy += later * later;
                 }
@@ -210,7 +210,8 @@ TEST(Synth, EveryTimbreIsInTuneLoudAndLoopsCleanly) {
             for (int lag = cycle * 3 / 4; lag <= cycle * 5 / 4; ++lag)
                 if (best == 0 || correlation(lag) > correlation(best)) best = lag;
             // Between lags, where the parabola through the best three peaks.
-            const double a = correlation(best - 1), b = correlation(best), c = correlation(best + 1);
+            const double a = correlation(best - 1), b = correlation(best),
+                         c = correlation(best + 1);
             const double period = best + 0.5 * (a - c) / (a - 2 * b + c);
             EXPECT_NEAR(period, cycle, 0.3); // 8 cents
         }

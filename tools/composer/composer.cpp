@@ -194,9 +194,9 @@ std::vector<std::string> AuthorStyles(const std::string& author) {
 // The commonest bar of drums in the score as played, before the mix.
 std::string ScoreDrumBar(const Ctx& c) {
     static const std::map<int, const char*> names = {
-        {InsKick, "kick"}, {InsSnare, "snare"}, {InsHat, "hat"},     {InsOpenHat, "open hat"},
-        {InsTom, "tom"},   {InsClap, "clap"},   {InsCrash, "crash"}, {InsShaker, "shaker"},
-        {InsRim, "rim"}};
+        {InsKick, "kick"},        {InsSnare, "snare"},   {InsHat, "hat"},
+        {InsOpenHat, "open hat"}, {InsTom, "tom"},       {InsClap, "clap"},
+        {InsCrash, "crash"},      {InsShaker, "shaker"}, {InsRim, "rim"}};
     const int channels = IsMod(c) ? 4 : c.channels;
     std::map<std::string, int> counts;
     std::string best;
@@ -232,15 +232,9 @@ std::array<double, 9> TraitsOf(const Ctx& c) {
     for (const Section& s : c.sections)
         if (s.reprise >= 0) reprised += s.bars * RowsPerBar;
     const double seconds = c.totalRows * 15.0 / c.bpm;
-    return {std::log2(c.bpm) / 0.3,
-            c.colour.bright / 0.25,
-            c.colour.weight / 0.25,
-            c.colour.busy / 0.25,
-            double(c.colour.drums),
-            c.swing ? 1.0 : 0.0,
-            std::log2(seconds) / 0.5,
-            notes / seconds / 4,
-            double(reprised) / c.totalRows / 0.4};
+    return {std::log2(c.bpm) / 0.3,   c.colour.bright / 0.25, c.colour.weight / 0.25,
+            c.colour.busy / 0.25,     double(c.colour.drums), c.swing ? 1.0 : 0.0,
+            std::log2(seconds) / 0.5, notes / seconds / 4,    double(reprised) / c.totalRows / 0.4};
 }
 
 // One song from one seed. A song that would be a near twin of one of
@@ -378,8 +372,9 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     comp.mainDrumBar = MainDrumBar(c, song);
     int again = 0;
     for (std::size_t i = 0; i < song.orders.size(); ++i)
-        again += std::find(song.orders.begin(), song.orders.begin() + static_cast<std::ptrdiff_t>(i),
-                           song.orders[i]) != song.orders.begin() + static_cast<std::ptrdiff_t>(i);
+        again +=
+            std::find(song.orders.begin(), song.orders.begin() + static_cast<std::ptrdiff_t>(i),
+                      song.orders[i]) != song.orders.begin() + static_cast<std::ptrdiff_t>(i);
     comp.repriseShare = song.orders.empty() ? 0 : double(again) / double(song.orders.size());
     const int halves = static_cast<int>(song.orders.size()) * RowsPerPattern / (RowsPerBar / 2);
     for (int h = 0; h < halves; ++h) {

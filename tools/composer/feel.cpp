@@ -54,5 +54,4 @@ void PlayControl(Ctx& c) {
     Control(c, c.totalRows - 1, Effect::PatternBreak, 0);
 }
 
-
 } // namespace composer::detail

@@ -77,7 +77,7 @@ std::vector<Block> Blocks(Ctx& c, double seconds) {
     for (int n = 1; n <= 8; ++n)
         if (fixed + n * barsOf(middle) <= most &&
             std::abs((fixed + n * barsOf(middle)) * barSeconds - seconds) <
-            std::abs((fixed + best * barsOf(middle)) * barSeconds - seconds))
+                std::abs((fixed + best * barsOf(middle)) * barSeconds - seconds))
             best = n;
     std::vector<Block> out = head;
     for (int n = 0; n < best; ++n)
@@ -247,6 +247,5 @@ void Reprise(Ctx& c) {
             std::copy_n(track.begin() + e.start, rows, track.begin() + s.start);
     }
 }
-
 
 } // namespace composer::detail

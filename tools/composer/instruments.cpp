@@ -26,16 +26,21 @@ double Within(Rng& r, Range range) {
 // heavier, busier.
 void TitleColour(const std::string& title, Colour& colour) {
     static const std::pair<const char*, std::array<double, 3>> words[] = {
-        {"RAIN", {-0.2, 0, -0.1}},     {"RIVER", {-0.15, 0, -0.1}}, {"MOSS", {-0.2, 0, -0.15}},
-        {"SLOW", {-0.2, 0, -0.25}},    {"BLUE", {-0.15, 0, -0.1}},  {"CANDLE", {-0.2, 0, -0.1}},
-        {"LANTERN", {-0.15, 0, -0.1}}, {"HARBOUR", {-0.1, 0.1, 0}}, {"VELVET", {-0.2, 0.1, -0.1}},
-        {"CHROME", {0.2, 0, 0.1}},     {"GLASS", {0.25, -0.1, 0}},  {"FROST", {0.2, -0.1, 0}},
-        {"QUARTZ", {0.2, -0.1, 0.1}},  {"SILVER", {0.2, 0, 0}},     {"STAR", {0.15, 0, 0}},
-        {"ZENITH", {0.2, 0, 0.1}},     {"FIREFLY", {0.2, -0.1, 0.1}}, {"NEON", {0.15, 0.1, 0.1}},
-        {"IRON", {0.1, 0.2, 0.1}},     {"BRICK", {0, 0.2, 0.1}},    {"MACHINE", {0.1, 0.15, 0.15}},
-        {"FACTORY", {0.1, 0.1, 0.15}}, {"MAGNET", {0, 0.15, 0.1}},  {"WARP", {0.1, 0.1, 0.2}},
-        {"RUN", {0.1, 0, 0.2}},        {"RELAY", {0, 0.1, 0.15}},   {"PARADE", {0.1, 0, 0.15}},
-        {"DANCE", {0.05, 0.15, 0.15}}, {"DUST", {-0.1, 0.1, 0}},    {"AMBER", {-0.1, 0.1, 0}},
+        {"RAIN", {-0.2, 0, -0.1}},      {"RIVER", {-0.15, 0, -0.1}},
+        {"MOSS", {-0.2, 0, -0.15}},     {"SLOW", {-0.2, 0, -0.25}},
+        {"BLUE", {-0.15, 0, -0.1}},     {"CANDLE", {-0.2, 0, -0.1}},
+        {"LANTERN", {-0.15, 0, -0.1}},  {"HARBOUR", {-0.1, 0.1, 0}},
+        {"VELVET", {-0.2, 0.1, -0.1}},  {"CHROME", {0.2, 0, 0.1}},
+        {"GLASS", {0.25, -0.1, 0}},     {"FROST", {0.2, -0.1, 0}},
+        {"QUARTZ", {0.2, -0.1, 0.1}},   {"SILVER", {0.2, 0, 0}},
+        {"STAR", {0.15, 0, 0}},         {"ZENITH", {0.2, 0, 0.1}},
+        {"FIREFLY", {0.2, -0.1, 0.1}},  {"NEON", {0.15, 0.1, 0.1}},
+        {"IRON", {0.1, 0.2, 0.1}},      {"BRICK", {0, 0.2, 0.1}},
+        {"MACHINE", {0.1, 0.15, 0.15}}, {"FACTORY", {0.1, 0.1, 0.15}},
+        {"MAGNET", {0, 0.15, 0.1}},     {"WARP", {0.1, 0.1, 0.2}},
+        {"RUN", {0.1, 0, 0.2}},         {"RELAY", {0, 0.1, 0.15}},
+        {"PARADE", {0.1, 0, 0.15}},     {"DANCE", {0.05, 0.15, 0.15}},
+        {"DUST", {-0.1, 0.1, 0}},       {"AMBER", {-0.1, 0.1, 0}},
     };
     for (const auto& [word, shift] : words)
         if (title.find(word) != std::string::npos) {
@@ -68,7 +73,8 @@ int TopHarmonic(const Ctx& c, int ins, int cycle, int rate) {
     int highest = -1;
     for (const auto& track : c.track)
         for (const Cell& cell : track)
-            if (cell.instrument == ins && cell.note < 120) highest = std::max<int>(highest, cell.note);
+            if (cell.instrument == ins && cell.note < 120)
+                highest = std::max<int>(highest, cell.note);
     const int note = highest < 0 ? 72 : highest;
     const double hz = double(rate) / cycle * std::pow(2.0, (note - 60) / 12.0);
     return std::clamp(static_cast<int>(19000 / hz), 1, cycle / 2 - 1);

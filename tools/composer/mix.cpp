@@ -107,7 +107,8 @@ void Mix(Ctx& c, const modwriter::Song& song, double scale, double drumScale) {
 void SetPresets(const Ctx& c, modwriter::Song& song, double scale, double drumScale) {
     if (!IsMod(c)) return;
     for (int i = InsLead; i <= static_cast<int>(song.instruments.size()); ++i) {
-        const double own = (IsDrum(i) ? scale * drumScale : scale) * c.level[static_cast<std::size_t>(i)];
+        const double own =
+            (IsDrum(i) ? scale * drumScale : scale) * c.level[static_cast<std::size_t>(i)];
         song.instruments[static_cast<std::size_t>(i - 1)].sample.volume =
             std::min(64, static_cast<int>(std::lround(Loudness(c, Level(i)) * own)));
     }
@@ -182,7 +183,8 @@ std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
                 double v = ins.volumeEnvelope.sustainPoint >= 0 ? pts.back().value : 0;
                 for (std::size_t k = 1; k < pts.size(); ++k)
                     if (t < pts[k].tick) {
-                        const double f = double(t - pts[k - 1].tick) / (pts[k].tick - pts[k - 1].tick);
+                        const double f =
+                            double(t - pts[k - 1].tick) / (pts[k].tick - pts[k - 1].tick);
                         v = pts[k - 1].value + f * (pts[k].value - pts[k - 1].value);
                         break;
                     }
@@ -221,10 +223,14 @@ std::vector<double> PowerByChannel(const Ctx& c, const modwriter::Song& song,
         if (!v.sounding) return;
         const auto& w = weight[ins];
         const auto at = w.find(v.note);
-        const double e = env[ins][std::min(since, env[ins].size() - 1)] *
-                         (w.empty() ? 1.0 : at == w.end() ? 0.0 : at->second);
-        if (since < rows.size()) t += level * level * rows[since] * e;
-        else t += level * level * loop[ins] * e;
+        const double e =
+            env[ins][std::min(since, env[ins].size() - 1)] * (w.empty()       ? 1.0
+                                                              : at == w.end() ? 0.0
+                                                                              : at->second);
+        if (since < rows.size())
+            t += level * level * rows[since] * e;
+        else
+            t += level * level * loop[ins] * e;
     });
     for (double& t : total)
         t /= std::max(1, c.totalRows);
@@ -236,7 +242,8 @@ std::vector<int> TypicalNotes(const Ctx& c, const modwriter::Song& song) {
     std::vector<std::vector<int>> played(song.instruments.size());
     for (const auto& track : c.track)
         for (const Cell& cell : track)
-            if (cell.note < 120 && cell.instrument) played[cell.instrument - 1u].push_back(cell.note);
+            if (cell.note < 120 && cell.instrument)
+                played[cell.instrument - 1u].push_back(cell.note);
     std::vector<int> out;
     for (auto& v : played) {
         if (v.empty()) {
@@ -307,12 +314,11 @@ bool ModLeft(const Ctx& c, int part) {
 std::vector<int> InstrumentsOf(const Ctx& c, int part) {
     std::vector<int> out;
     for (int i = InsLead; i <= InsLast; ++i)
-        if ((IsMod(c) ? (i <= InsTom || i == InsEcho
-                             ? (IsDrum(i) || i == InsEcho ? Kit
-                                : i == InsArp             ? Arp
-                                : i == InsBass            ? Bass
-                                                          : Lead)
-                             : -1)
+        if ((IsMod(c) ? (i <= InsTom || i == InsEcho ? (IsDrum(i) || i == InsEcho ? Kit
+                                                        : i == InsArp             ? Arp
+                                                        : i == InsBass            ? Bass
+                                                                                  : Lead)
+                                                     : -1)
                       : ChannelOf(i)) == part)
             out.push_back(i);
     return out;
@@ -349,8 +355,10 @@ void Balance(Ctx& c, modwriter::Song& song, const std::vector<std::map<int, doub
     };
     if (IsMod(c)) {
         auto side = [&](const std::array<int, 4>& order, bool left) {
-            return left ? p[static_cast<std::size_t>(order[0])] + p[static_cast<std::size_t>(order[3])]
-                        : p[static_cast<std::size_t>(order[1])] + p[static_cast<std::size_t>(order[2])];
+            return left ? p[static_cast<std::size_t>(order[0])] +
+                              p[static_cast<std::size_t>(order[3])]
+                        : p[static_cast<std::size_t>(order[1])] +
+                              p[static_cast<std::size_t>(order[2])];
         };
         if (first) {
             // The bass keeps channel 0 and the lead channel 1, as in XM and IT.
@@ -366,7 +374,8 @@ void Balance(Ctx& c, modwriter::Song& song, const std::vector<std::map<int, doub
         for (int part : {Bass, Arp, Kit, Lead})
             scale(part, std::pow(ratio, ModLeft(c, part) ? -0.25 : 0.25));
         for (int i : InstrumentsOf(c, Lead))
-            c.level[static_cast<std::size_t>(i)] = std::min(1.0, std::max(0.35, c.level[static_cast<std::size_t>(i)]));
+            c.level[static_cast<std::size_t>(i)] =
+                std::min(1.0, std::max(0.35, c.level[static_cast<std::size_t>(i)]));
         return;
     }
     for (const auto& [left, right, extra] : PanPairs) {
@@ -378,7 +387,8 @@ void Balance(Ctx& c, modwriter::Song& song, const std::vector<std::map<int, doub
             for (int part : {left, right}) {
                 if (c.format == Format::It) song.panning[static_cast<std::size_t>(part)] = 32;
                 for (int i : InstrumentsOf(c, part))
-                    if (c.format == Format::Xm) song.instruments[static_cast<std::size_t>(i - 1)].sample.panning = 32;
+                    if (c.format == Format::Xm)
+                        song.instruments[static_cast<std::size_t>(i - 1)].sample.panning = 32;
             }
             continue;
         }
@@ -426,8 +436,9 @@ double PeakOf(const Ctx& c, const modwriter::Song& song) {
     });
     double most = 0;
     for (std::size_t r = 0; r < left.size(); ++r)
-        most = std::max({most, topLeft[r] + std::sqrt(std::max(0.0, left[r] - topLeft[r] * topLeft[r])),
-                         topRight[r] + std::sqrt(std::max(0.0, right[r] - topRight[r] * topRight[r]))});
+        most = std::max(
+            {most, topLeft[r] + std::sqrt(std::max(0.0, left[r] - topLeft[r] * topLeft[r])),
+             topRight[r] + std::sqrt(std::max(0.0, right[r] - topRight[r] * topRight[r]))});
     return most;
 }
 
@@ -482,7 +493,8 @@ void Chop(Ctx& c, modwriter::Song& song) {
         for (int r = 0; r < RowsPerPattern; ++r)
             for (int ch = 0; ch < channels; ++ch)
                 if (start + r < c.totalRows)
-                    p.at(r, ch) = c.track[static_cast<std::size_t>(IsMod(c) ? c.modOrder[static_cast<std::size_t>(ch)] : ch)]
+                    p.at(r, ch) = c.track[static_cast<std::size_t>(
+                        IsMod(c) ? c.modOrder[static_cast<std::size_t>(ch)] : ch)]
                                          [static_cast<std::size_t>(start + r)];
         int index = -1;
         for (std::size_t i = 0; i < song.patterns.size(); ++i)

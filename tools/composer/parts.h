@@ -157,11 +157,11 @@ struct Ctx {
 
     // Sounds and registers.
     Colour colour;
-    std::array<Patch, InsLast + 1> patch{};   // the tonal instruments' sounds
-    std::array<double, InsLast + 1> level{};  // each instrument's level in the mix, 1 = usual
+    std::array<Patch, InsLast + 1> patch{};  // the tonal instruments' sounds
+    std::array<double, InsLast + 1> level{}; // each instrument's level in the mix, 1 = usual
     std::array<int, 4> modOrder{Bass, Lead, Kit, Arp}; // MOD: the parts on channels 0..3
-    bool reprises = false;                    // sections come back note for note
-    int bassTonic = 36; // MIDI pitch of the bass's tonic
+    bool reprises = false;                             // sections come back note for note
+    int bassTonic = 36;                                // MIDI pitch of the bass's tonic
     int leadTonic = 60; // MIDI pitch of the tonic in the lead's octave
 
     // Harmony and accompaniment choices.
@@ -210,18 +210,19 @@ bool IsControl(Effect e);
 
 void Plan(Ctx& c, double seconds); // form.cpp
 void Reprise(Ctx& c);              // copies the reprised sections' cells from their first time
-void ChooseSounds(Ctx& c, const std::string& title);  // instruments.cpp
+void ChooseSounds(Ctx& c, const std::string& title); // instruments.cpp
 void AddInstruments(Ctx& c, modwriter::Song& song);
 // Channels panned apart in pairs (left, right, and how much further out
 // than the song's width).
 struct PanPair {
     int left, right, extra;
 };
-constexpr PanPair PanPairs[] = {{Arp, Echo, 0}, {Pad1, Pad2, 6}, {Perc, Hats, -8}, {Sparkle, Counter, 0}};
+constexpr PanPair PanPairs[] = {
+    {Arp, Echo, 0}, {Pad1, Pad2, 6}, {Perc, Hats, -8}, {Sparkle, Counter, 0}};
 std::array<int, Channels> PansOf(const Ctx& c);
-int ChannelOf(int ins); // the channel an instrument plays on (XM and IT)
-void PlayControl(Ctx& c);                           // feel.cpp
-void Shape(Ctx& c);                                 // mix.cpp
+int ChannelOf(int ins);   // the channel an instrument plays on (XM and IT)
+void PlayControl(Ctx& c); // feel.cpp
+void Shape(Ctx& c);       // mix.cpp
 void Normalise(Ctx& c, modwriter::Song& song);
 void Chop(Ctx& c, modwriter::Song& song);
 

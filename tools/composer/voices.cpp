@@ -107,7 +107,8 @@ void AddPulse(std::vector<double>& out, int L, double duty, int top) {
     for (int h = 1; h <= top; ++h) {
         const double a = 4 / (Pi * h) * std::sin(Pi * h * duty);
         for (int i = 0; i < L; ++i)
-            out[at + static_cast<std::size_t>(i)] += a * std::cos(2 * Pi * h * i / L - Pi * h * duty);
+            out[at + static_cast<std::size_t>(i)] +=
+                a * std::cos(2 * Pi * h * i / L - Pi * h * duty);
     }
 }
 
@@ -122,8 +123,9 @@ void AddSaws(std::vector<double>& out, int L, int n, int voices, double tilt, in
     for (int v = 0; v < voices; ++v) {
         const double cycles = n + offsets[voices - 1][v];
         std::vector<double> one;
-        AddCycle(one, total, std::vector<double>(a.begin(), a.begin() + std::max(1, top * n / (n + 1))),
-                 cycles, 0);
+        AddCycle(one, total,
+                 std::vector<double>(a.begin(), a.begin() + std::max(1, top * n / (n + 1))), cycles,
+                 0);
         if (out.size() < one.size()) out.resize(one.size(), 0.0);
         for (std::size_t i = 0; i < one.size(); ++i)
             out[i] += one[i] * (v == 0 || voices == 2 ? 1 : 0.8);
@@ -145,7 +147,8 @@ Made Sustained(const VoiceShape& s) {
         const double duty = 0.06 + 0.44 * k[0], sweep = std::max(0.0, k[1] - 0.5) * 0.5;
         const int n = sweep > 0 ? 48 : 1;
         for (int c = 0; c < n; ++c)
-            AddPulse(loop, L, std::clamp(duty + sweep * std::cos(2 * Pi * c / n), 0.05, 0.5), s.top);
+            AddPulse(loop, L, std::clamp(duty + sweep * std::cos(2 * Pi * c / n), 0.05, 0.5),
+                     s.top);
         break;
     }
     case Timbre::Saw: {
@@ -186,7 +189,8 @@ Made Sustained(const VoiceShape& s) {
         // The noise's seam at the loop's end fades through a cycle.
         for (int i = 0; i < L; ++i) {
             const double t = double(i) / L;
-            auto& tail = loop[loop.size() - static_cast<std::size_t>(L) + static_cast<std::size_t>(i)];
+            auto& tail =
+                loop[loop.size() - static_cast<std::size_t>(L) + static_cast<std::size_t>(i)];
             tail = tail * (1 - t) + loop[static_cast<std::size_t>(i)] * t;
         }
         break;
@@ -225,11 +229,16 @@ Made Fm(const VoiceShape& s) {
     Made m;
     const auto& k = s.patch.knob;
     const int L = s.cycle;
-    const double rate = 8363.0 * L / 32; // frames a second at C-5
+    const double rate = 8363.0 * L / 32;                      // frames a second at C-5
     const int kind = std::min(2, static_cast<int>(k[0] * 3)); // e-piano, bass, bell
-    const double ratio = kind == 2 ? (k[3] > 0.5 ? 3.5 : 1.4) : kind == 1 ? 1 : (k[3] > 0.5 ? 1 : 2);
+    const double ratio = kind == 2   ? (k[3] > 0.5 ? 3.5 : 1.4)
+                         : kind == 1 ? 1
+                                     : (k[3] > 0.5 ? 1 : 2);
     const double index = (kind == 1 ? 2.5 : 1.2) + 2.5 * k[1];
-    const double seconds = kind == 1 ? 0.5 : s.patch.decay > 0 ? s.patch.decay : kind == 2 ? 2.2 : 1.6;
+    const double seconds = kind == 1           ? 0.5
+                           : s.patch.decay > 0 ? s.patch.decay
+                           : kind == 2         ? 2.2
+                                               : 1.6;
     const double fall = (0.05 + 0.4 * (1 - k[2])) * seconds;
     // Harmonic kinds loop their last cycle; the bass holds there.
     const int cycles = static_cast<int>(seconds * rate / L);
@@ -269,10 +278,10 @@ Made Pluck(const VoiceShape& s) {
     const double gain = std::pow(10.0, -3.0 * L / (seconds * rate));
     for (std::size_t i = static_cast<std::size_t>(L) + 1; i <= n; ++i) {
         const double past = y[i - static_cast<std::size_t>(L)];
-        const double smooth = 0.25 * y[i - static_cast<std::size_t>(L) - 1] + 0.5 * past +
-                              0.25 * (i - static_cast<std::size_t>(L) + 1 < i
-                                          ? y[i - static_cast<std::size_t>(L) + 1]
-                                          : past);
+        const double smooth =
+            0.25 * y[i - static_cast<std::size_t>(L) - 1] + 0.5 * past +
+            0.25 * (i - static_cast<std::size_t>(L) + 1 < i ? y[i - static_cast<std::size_t>(L) + 1]
+                                                            : past);
         y[i] = gain * ((1 - soft) * past + soft * smooth);
     }
     m.frames.assign(y.begin() + 1, y.begin() + static_cast<std::ptrdiff_t>(n) + 1);
@@ -307,7 +316,8 @@ Made Mallet(const VoiceShape& s) {
             const double tau = seconds / 6.9 / (1 + 1.5 * p);
             v += amp * std::exp(-t / tau) * std::sin(2 * Pi * f0 * r * t);
         }
-        if (kind == 1) v *= 1 - 0.3 * (1 - std::cos(2 * Pi * 5.5 * t)) / 2; // the vibraphone's tremolo
+        if (kind == 1)
+            v *= 1 - 0.3 * (1 - std::cos(2 * Pi * 5.5 * t)) / 2; // the vibraphone's tremolo
         v += 0.3 * k[1] * noise() * std::exp(-t / 0.002);
         m.frames.push_back(v);
     }
@@ -369,7 +379,8 @@ modwriter::Sample VoiceSample(const VoiceShape& s) {
         // A one-shot: its strike held to 5 dB over the body of its first
         // 60 ms (a struck note's first peaks would otherwise set the whole
         // song's level), full scale at its peak, faded out over its last 10 ms.
-        const auto head = std::min(m.frames.size(), static_cast<std::size_t>(0.06 * 8363 * s.cycle / 32));
+        const auto head =
+            std::min(m.frames.size(), static_cast<std::size_t>(0.06 * 8363 * s.cycle / 32));
         double power = 0;
         for (std::size_t i = 0; i < head; ++i)
             power += m.frames[i] * m.frames[i];

@@ -6,9 +6,9 @@
 namespace songcheck {
 
 const std::vector<std::string>& FeatureNames() {
-    static const std::vector<std::string> names = {
-        "centroid", "<120 Hz", "0.5-2 kHz", "2-6 kHz", "onsets/s",
-        "spread",   "width",   "tempo",     "reprise", "length"};
+    static const std::vector<std::string> names = {"centroid", "<120 Hz", "0.5-2 kHz", "2-6 kHz",
+                                                   "onsets/s", "spread",  "width",     "tempo",
+                                                   "reprise",  "length"};
     return names;
 }
 

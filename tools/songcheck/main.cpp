@@ -90,8 +90,7 @@ int OneSong(const std::string& dir, const char* what, const char* index, const c
     const char* end = index + std::strlen(index);
     const auto parsed = std::from_chars(index, end, i);
     if (parsed.ec != std::errc() || parsed.ptr != end || i < 0 || i >= SongTable.count) {
-        std::fprintf(stderr, "songcheck: %s takes a song index 0..%d\n", what,
-                     SongTable.count - 1);
+        std::fprintf(stderr, "songcheck: %s takes a song index 0..%d\n", what, SongTable.count - 1);
         return 2;
     }
     try {
@@ -110,7 +109,8 @@ int OneSong(const std::string& dir, const char* what, const char* index, const c
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool one = argc == 5 && (!std::strcmp(argv[2], "--wav") || !std::strcmp(argv[2], "--ssm"));
+    const bool one =
+        argc == 5 && (!std::strcmp(argv[2], "--wav") || !std::strcmp(argv[2], "--ssm"));
     const bool against = argc == 4 && !std::strcmp(argv[2], "--against");
     if (argc != 2 && !one && !against) {
         std::fprintf(stderr, "usage: songcheck <songs-dir> [--against <dir>]\n"

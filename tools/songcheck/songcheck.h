@@ -28,13 +28,7 @@ struct Figures {
     int xmpChannels = 0; // libxmp
     int orders = 0;
     double seconds = 0;    // libopenmpt's duration
-    double xmpSeconds = 0; // A picture of the song's self-similarity, `size` pixels square: bright
-// where two moments sound alike (a reprise shows as a line parallel to the
-// diagonal). Written as PNG; false when the file cannot be written.
-bool WriteSelfSimilarity(const std::vector<float>& frames, int rate, int size,
-                         const std::string& path);
-
-// libxmp's duration
+    double xmpSeconds = 0; // libxmp's duration
     double bpm = 0;        // over the first pattern, 4 rows a beat
     std::vector<int> lead; // notes of the lead channel, 32 rows from its first note
 
