@@ -2,6 +2,7 @@
 
 #include "input/controls.h"
 #include "input/glow.h"
+#include "input/pointer.h"
 #include "input/volume_slider.h"
 #include "playback/player.h"
 #include "render/frame.h"
@@ -12,5 +13,6 @@ void TickHandler(HWND window) {
     StepGlows();
     HitTestControls(window);
     StartKnobDrag();
+    SettlePress();
     ComposeFrame(window);
 }

@@ -129,10 +129,15 @@ void HitTestControls(HWND window) {
     // they meet them on the screen.
     const int x = PointerState.lastX;
     const int y = PointerState.lastY + CaptionHeight;
-    const Zone* zone = ZoneAt(x, y);
-    if (!zone) return;
-    const int row = ListRowAt(y);
-    if (zone->glow == Glow::Button) ButtonGlow[zone->button].step = 1;
-    if (zone->glow == Glow::Row) RowGlow[row].step = 1;
-    if (PointerState.buttonHeld) zone->act(window, row);
+    if (const Zone* zone = ZoneAt(x, y)) {
+        if (zone->glow == Glow::Button) ButtonGlow[zone->button].step = 1;
+        if (zone->glow == Glow::Row) RowGlow[ListRowAt(y)].step = 1;
+    }
+    if (!PointerState.buttonHeld) return;
+    // A tap released before this tick acts where it was made, wherever the
+    // pointer has gone since; a held press acts where the pointer is.
+    const bool tap = PointerState.releaseUnseen;
+    const int pressX = tap ? PointerState.pressX : x;
+    const int pressY = tap ? PointerState.pressY + CaptionHeight : y;
+    if (const Zone* pressed = ZoneAt(pressX, pressY)) pressed->act(window, ListRowAt(pressY));
 }

@@ -19,7 +19,7 @@ constexpr int VisibleRows = 7;
 // The tick's hit test: counts the scroll repeat down, turns every row glow
 // towards out, and unless the knob is being dragged lights the control under
 // the recorded pointer position and, with the button held, performs its
-// action.
+// action (a tap's, of the control where the tap was made).
 void HitTestControls(HWND window);
 
 // The playlist's zone, in window x and caption-corrected y, inclusive: the

@@ -4,7 +4,7 @@
 #include "input/glow.h"
 #include "input/volume_slider.h"
 
-PointerRecord PointerState = {0, 0, false, false};
+PointerRecord PointerState = {0, 0, 0, 0, false, false, false, false};
 
 namespace {
 
@@ -15,16 +15,32 @@ void RecordPosition(LPARAM position) {
     PointerState.lastY = HIWORD(static_cast<std::uintptr_t>(position));
 }
 
+void ReleaseButton() {
+    PointerState.buttonHeld = false;
+    PointerState.sliderDragging = false;
+    PointerState.releaseUnseen = false;
+    ScrollRepeat = 0;
+}
+
 } // namespace
 
+// A press that comes while a tap still waits for its tick takes its place:
+// two taps that quick count once, at the later one's place.
 void OnButtonDown(HWND, WPARAM, LPARAM position) {
     PointerState.buttonHeld = true;
+    PointerState.pressUnseen = true;
+    PointerState.releaseUnseen = false;
     RecordPosition(position);
+    PointerState.pressX = PointerState.lastX;
+    PointerState.pressY = PointerState.lastY;
 }
 
 void OnPointerMove(HWND window, WPARAM keys, LPARAM position) {
     SetGlowSteps(ButtonGlow, -1);
     RecordPosition(position);
+    // The button is up already: no knob to follow, no window move, and the
+    // tap still counts at its tick, where it was made.
+    if (PointerState.releaseUnseen) return;
     if (PointerState.sliderDragging) MoveKnob(PointerState.lastX);
     // A press dragged anywhere but on the knob drags the window by its skin;
     // the call returns when the move is over, ticks going on meanwhile.
@@ -34,8 +50,15 @@ void OnPointerMove(HWND window, WPARAM keys, LPARAM position) {
     if (keys == 0) PointerState.buttonHeld = false;
 }
 
+// A press no tick has seen yet still counts: its release waits for that tick.
 void OnButtonUp(HWND, WPARAM, LPARAM) {
-    PointerState.buttonHeld = false;
-    PointerState.sliderDragging = false;
-    ScrollRepeat = 0;
+    if (PointerState.buttonHeld && PointerState.pressUnseen)
+        PointerState.releaseUnseen = true;
+    else
+        ReleaseButton();
+}
+
+void SettlePress() {
+    PointerState.pressUnseen = false;
+    if (PointerState.releaseUnseen) ReleaseButton();
 }

@@ -37,7 +37,7 @@ class Controls : public ::testing::Test {
 
     void SetUp() override {
         OpenEverySong();
-        PointerState = PointerRecord{0, 0, false, false};
+        PointerState = PointerRecord{};
         for (GlowLevel& glow : ButtonGlow)
             glow = GlowLevel{0, 0};
         for (GlowLevel& glow : RowGlow)
@@ -68,6 +68,11 @@ class Controls : public ::testing::Test {
     static void Tick(int ticks = 1) {
         for (int i = 0; i < ticks; ++i)
             SendMessageA(Shell.window, WM_TIMER, TickTimerId, 0);
+    }
+    // A touchpad's tap: the press and its release come before the next tick.
+    static void Tap(Spot s) {
+        Press(s);
+        Release(s);
     }
     // A click held over one tick.
     static void Click(Spot s) {
@@ -107,11 +112,18 @@ TEST_F(Controls, TransportButtonsActOnceOnTheTickThatSeesThePress) {
     Click(PlaySpot);
     EXPECT_EQ(Calls("ChannelPlay"), 2u) << "play while playing does nothing";
 
-    // Pressed and released between two ticks: no tick ever sees the press.
-    Press(StopSpot);
-    Release(StopSpot);
+    // A tap: pressed and released between two ticks, it acts on the next
+    // one, once, even when the pointer moves off before that tick.
+    Tap(StopSpot);
+    Move(PlaySpot);
+    EXPECT_TRUE(PointerState.buttonHeld) << "a move after the tap's release keeps it";
     Tick();
-    EXPECT_EQ(Current().active, BASS_ACTIVE_PLAYING);
+    EXPECT_EQ(Current().active, BASS_ACTIVE_STOPPED);
+    EXPECT_FALSE(PointerState.buttonHeld);
+    EXPECT_EQ(PointerState.lastX, PlaySpot.x) << "the move is where the pointer is now";
+    Move(PlaySpot);
+    Tick(3);
+    EXPECT_EQ(Current().active, BASS_ACTIVE_STOPPED);
 }
 
 TEST_F(Controls, BackAndForwardMoveOneWholeSecondFromWhereTheSongIs) {
@@ -137,15 +149,18 @@ TEST_F(Controls, AHeldArrowScrollsAtOnceThenEveryFifthTickUpToTheEnd) {
     Release(DownArrow);
     EXPECT_EQ(ScrollRepeat, 0);
 
-    // Two clicks within five ticks give two steps; a press released before
-    // the tick gives none.
+    // Two clicks within five ticks give two steps, and so do two taps; two
+    // taps before one tick count once.
     Click(UpArrow);
     Click(UpArrow);
     EXPECT_EQ(ListOffset, SongTable.count - VisibleRows - 2);
-    Press(UpArrow);
-    Release(UpArrow);
+    Tap(UpArrow);
+    Tick();
+    EXPECT_EQ(ScrollRepeat, 0) << "the release is honoured after the tick";
+    Tap(UpArrow);
+    Tap(UpArrow);
     Tick(6);
-    EXPECT_EQ(ListOffset, SongTable.count - VisibleRows - 2);
+    EXPECT_EQ(ListOffset, SongTable.count - VisibleRows - 4);
 }
 
 TEST_F(Controls, ARowClickPlaysTheSongShownThereIncludingInTheArrowColumn) {
@@ -231,6 +246,12 @@ TEST_F(Controls, TheKnobSetsTheVolumeFromZeroTo99AndEverySongAfterKeepsIt) {
     Move(Spot{119, 146}, MK_LBUTTON);
     Release(Spot{119, 146});
     EXPECT_FALSE(PointerState.sliderDragging);
+    // A tap on the knob's track starts a drag that its release ends at once.
+    Tap(Spot{250, 146});
+    Tick();
+    EXPECT_FALSE(PointerState.sliderDragging);
+    Move(Spot{250, 146});
+    EXPECT_EQ(VolumeSlider.knobX, KnobLeftEnd);
 
     // The next song starts at the knob's volume, set before it plays.
     Current().position = Current().length - 1;

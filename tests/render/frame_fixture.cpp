@@ -99,7 +99,7 @@ void FrameTest::SetUp() {
         glow = GlowLevel{0, 0};
     for (GlowLevel& glow : RowGlow)
         glow = GlowLevel{0, 0};
-    PointerState = PointerRecord{0, 0, false, false};
+    PointerState = PointerRecord{};
     ListOffset = 0;
     ScrollRepeat = 0;
     VolumeSlider.knobX = KnobRightEnd;

@@ -40,7 +40,8 @@ void Composition::SetFixedState() {
     VolumeSlider.knobX = 163;
     ListOffset = 5;
     Player.currentSong = 7;
-    PointerState = PointerRecord{150, 97 - CaptionHeight, false, false}; // over row 4
+    PointerState =
+        PointerRecord{150, 97 - CaptionHeight, 0, 0, false, false, false, false}; // over row 4
     MarqueeIndex = 60;
     MarqueeOffset = -6.0f;
     std::vector<float> spectrum(512);
