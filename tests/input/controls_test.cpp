@@ -10,6 +10,8 @@
 #include "input/volume_slider.h"
 #include "playback/player.h"
 #include "playback/song_table.h"
+#include "render/frame.h"
+#include "render/marquee.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,21 @@ struct Spot {
 };
 constexpr Spot PlaySpot{107, 177}, PauseSpot{144, 177}, StopSpot{182, 177};
 constexpr Spot RewindSpot{219, 177}, ForwardSpot{256, 177}, MinimiseSpot{306, 44};
-constexpr Spot DownArrow{266, 103}, UpArrow{266, 54}, Nowhere{20, 240};
+constexpr Spot CloseSpot{326, 44}, DownArrow{266, 103}, UpArrow{266, 54}, Nowhere{20, 240};
+
+// The buttons' zones, inclusive, in the spots' coordinates, and the glow
+// each lights.
+struct ButtonZone {
+    const char* name;
+    int glow;
+    int left, top, right, bottom;
+};
+constexpr ButtonZone ButtonZones[] = {
+    {"play", PlayButton, 90, 161, 124, 193},        {"pause", PauseButton, 127, 161, 161, 193},
+    {"stop", StopButton, 165, 161, 199, 193},       {"rewind", RewindButton, 202, 161, 236, 193},
+    {"forward", ForwardButton, 239, 161, 273, 193}, {"close", CloseButton, 317, 35, 335, 52},
+    {"minimise", MinimiseButton, 297, 35, 315, 52},
+};
 
 class Controls : public ::testing::Test {
   protected:
@@ -267,6 +283,158 @@ TEST_F(Controls, TheKnobSetsTheVolumeFromZeroTo99AndEverySongAfterKeepsIt) {
         return call.rfind("ChannelPlay", 0) == 0;
     });
     EXPECT_LT(firstVolume, play);
+}
+
+// While the knob is dragged the zones are not tested: the held press passes
+// over every control without acting or lighting it, and the rows fade.
+TEST_F(Controls, AKnobDragPassesOverEveryControlWithoutPressingIt) {
+    Move(Spot{150, 80}); // row 3
+    Tick(11);
+    Press(Spot{250, 146});
+    Tick();
+    ASSERT_TRUE(PointerState.sliderDragging);
+    bass.log.clear();
+    const Spot overControls[] = {PlaySpot,  PauseSpot,    StopSpot,  RewindSpot, ForwardSpot,
+                                 CloseSpot, MinimiseSpot, DownArrow, UpArrow,    Spot{150, 80}};
+    int level = RowGlow[3].level;
+    for (const Spot& spot : overControls) {
+        Move(spot, MK_LBUTTON);
+        Tick();
+        const std::string where = std::to_string(spot.x) + ", " + std::to_string(spot.y);
+        EXPECT_TRUE(PointerState.buttonHeld) << where;
+        EXPECT_EQ(PointerState.lastX, spot.x) << where;
+        EXPECT_EQ(RowGlow[3].level, --level) << where;
+        for (int glow = 0; glow < GlowCount; ++glow) {
+            EXPECT_LT(ButtonGlow[glow].step, 1) << where;
+            EXPECT_EQ(RowGlow[glow].step, -1) << where;
+        }
+    }
+    EXPECT_EQ(ListOffset, 0);
+    for (const char* action : {"ChannelPlay", "ChannelPause", "ChannelStop", "ChannelSetPosition",
+                               "StreamCreateFile", "MusicLoad"})
+        EXPECT_EQ(Calls(action), 0u) << action;
+    Release(Spot{150, 80});
+}
+
+// The frame as it would be handed to the window now, B, G, R per pixel; the
+// credits line stands still for it.
+std::vector<std::uint8_t> PaintedColours() {
+    OpenFrameCanvas();
+    MarqueeIndex = 1;
+    MarqueeOffset = 0.0f;
+    PaintFrame();
+    std::vector<std::uint8_t> colours;
+    for (int y = 0; y < FrameHeight; ++y)
+        for (int x = 0; x < FrameWidth; ++x)
+            colours.insert(colours.end(), FramePixel(MemoryRow(y), x),
+                           FramePixel(MemoryRow(y), x) + 3);
+    CloseFrameCanvas();
+    return colours;
+}
+
+// Resting on a button lights that button's glow and no other, and the light
+// falls on the skin where the button's zone lies: the zones are client
+// positions, inside the window's sizing frame.
+TEST_F(Controls, EachButtonLightsItsOwnGlowOverItself) {
+    const int frame = GetSystemMetrics(SM_CXFRAME);
+    for (const ButtonZone& button : ButtonZones) {
+        for (GlowLevel& glow : ButtonGlow)
+            glow = GlowLevel{0, 0};
+        Move(Spot{(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+        Tick(11);
+        for (int glow = 0; glow < GlowCount; ++glow)
+            EXPECT_EQ(ButtonGlow[glow].level, glow == button.glow ? 10 : 0) << button.name;
+        const std::vector<std::uint8_t> lit = PaintedColours();
+        ButtonGlow[button.glow].level = 0;
+        const std::vector<std::uint8_t> dark = PaintedColours();
+        int left = FrameWidth, top = FrameHeight, right = -1, bottom = -1;
+        for (std::size_t i = 0; i < lit.size(); ++i) {
+            if (lit[i] == dark[i]) continue;
+            const int x = static_cast<int>(i / 3) % FrameWidth,
+                      y = static_cast<int>(i / 3) / FrameWidth;
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+        EXPECT_GT(right - left, 10) << button.name << " glows";
+        EXPECT_GE(left, button.left + frame - 3) << button.name;
+        EXPECT_LE(right, button.right + frame + 3) << button.name;
+        EXPECT_GE(top, button.top + frame - 3) << button.name;
+        EXPECT_LE(bottom, button.bottom + frame + 3) << button.name;
+    }
+}
+
+// Every zone's edges: the outermost pixels on each side are in it, the
+// next ones out.
+TEST_F(Controls, EachButtonsZoneEndsAtItsEdges) {
+    for (const ButtonZone& button : ButtonZones) {
+        const int midX = (button.left + button.right) / 2, midY = (button.top + button.bottom) / 2;
+        const struct {
+            Spot spot;
+            bool in;
+        } probes[] = {
+            {{button.left, midY}, true},   {{button.left - 1, midY}, false},
+            {{button.right, midY}, true},  {{button.right + 1, midY}, false},
+            {{midX, button.top}, true},    {{midX, button.top - 1}, false},
+            {{midX, button.bottom}, true}, {{midX, button.bottom + 1}, false},
+        };
+        for (const auto& probe : probes) {
+            Move(probe.spot);
+            Tick();
+            EXPECT_EQ(ButtonGlow[button.glow].step == 1, probe.in)
+                << button.name << " at " << probe.spot.x << ", " << probe.spot.y;
+        }
+    }
+}
+
+// The knob's drag starts right of its left edge up to 269, and strictly
+// between the rows 141 and 152 of the caption-corrected y.
+TEST_F(Controls, TheKnobsDragStartsOnlyInsideItsStrictBox) {
+    const struct {
+        Spot spot;
+        bool drags;
+    } presses[] = {
+        {{KnobRightEnd + 1, 146}, true},
+        {{KnobRightEnd, 146}, false},
+        {{269, 146}, true},
+        {{270, 146}, false},
+        {{250, 142}, true},
+        {{250, 141}, false},
+        {{250, 151}, true},
+        {{250, 152}, false},
+    };
+    for (const auto& press : presses) {
+        Press(press.spot);
+        Tick();
+        EXPECT_EQ(PointerState.sliderDragging, press.drags) << press.spot.x << ", " << press.spot.y;
+        Release(press.spot);
+    }
+}
+
+// A move with no button, Shift or Ctrl down tells of a release the window
+// never saw and ends a held press; any of them keeps it. Made during a knob
+// drag, where no move of the window is asked for. A tap whose release came
+// already keeps its press for its tick whatever the move says.
+TEST_F(Controls, AMoveWithNoKeysDownEndsAHeldPress) {
+    const Spot knob{250, 146};
+    const struct {
+        bool tap;
+        WPARAM keys;
+        bool kept;
+    } moves[] = {
+        {false, 0, false},         {false, MK_SHIFT, true},   {false, MK_CONTROL, true},
+        {false, MK_RBUTTON, true}, {false, MK_LBUTTON, true}, {true, 0, true},
+    };
+    for (const auto& move : moves) {
+        Press(knob);
+        if (move.tap)
+            Release(knob);
+        else
+            Tick();
+        Move(knob, move.keys);
+        EXPECT_EQ(PointerState.buttonHeld, move.kept) << move.tap << ", keys " << move.keys;
+        Release(knob);
+        Tick();
+    }
 }
 
 } // namespace
