@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include "input/keys.h"
 #include "input/pointer.h"
 #include "skin/skin_surfaces.h"
 
@@ -28,9 +29,14 @@ void OnTimer(HWND window, WPARAM, LPARAM) {
 }
 
 // Auto-repeat of a held Escape posts more close requests; the first one
-// already ends the loop, so they are harmless.
-void OnKeyDown(HWND window, WPARAM key, LPARAM) {
-    if (key == VK_ESCAPE) PostMessageA(window, WM_CLOSE, 0, 0);
+// already ends the loop, so they are harmless. The other keys command the
+// player, and only while it runs: a box at start-up or at shutdown keeps
+// the window's messages going without a library to command.
+void OnKeyDown(HWND window, WPARAM key, LPARAM flags) {
+    if (key == VK_ESCAPE)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    else if (Shell.ticking)
+        OnCommandKey(key, flags);
 }
 
 // The window is destroyed by the shutdown after the loop, not here.

@@ -1,7 +1,7 @@
 #include "input/controls.h"
 
 #include "app/shell.h"
-#include "audiolib/bass.h"
+#include "input/commands.h"
 #include "input/glow.h"
 #include "input/pointer.h"
 #include "playback/player.h"
@@ -34,33 +34,27 @@ void UsePress() {
 
 void Play(HWND, int) {
     UsePress();
-    if (BASS_ChannelIsActive(Player.channel) == BASS_ACTIVE_STOPPED)
-        BASS_ChannelPlay(Player.channel, TRUE);
-    if (BASS_ChannelIsActive(Player.channel) == BASS_ACTIVE_PAUSED)
-        BASS_ChannelPlay(Player.channel, FALSE);
+    PlayOrResume();
 }
 
 void Pause(HWND, int) {
     UsePress();
-    if (BASS_ChannelIsActive(Player.channel) == BASS_ACTIVE_PLAYING)
-        BASS_ChannelPause(Player.channel);
+    PausePlayback();
 }
 
-// A later Play starts the song from its beginning.
 void Stop(HWND, int) {
     UsePress();
-    BASS_ChannelStop(Player.channel);
-    BASS_ChannelSetPosition(Player.channel, 0);
+    StopPlayback();
 }
 
 void Rewind(HWND, int) {
     UsePress();
-    SeekMs(PositionMs() - 1000);
+    SeekBy(-SeekStepMs);
 }
 
 void Forward(HWND, int) {
     UsePress();
-    SeekMs(PositionMs() + 1000);
+    SeekBy(SeekStepMs);
 }
 
 // The press stays: the loop ends on the close request before another tick.
@@ -118,6 +112,12 @@ const Zone* ZoneAt(int x, int y) {
 }
 
 } // namespace
+
+void ShowSongRow(std::int16_t song) {
+    if (song < ListOffset) ListOffset = song;
+    if (song >= ListOffset + VisibleRows)
+        ListOffset = static_cast<std::int16_t>(song - VisibleRows + 1);
+}
 
 void HitTestControls(HWND window) {
     if (ScrollRepeat > 0) --ScrollRepeat;

@@ -22,6 +22,9 @@ constexpr int VisibleRows = 7;
 // action (a tap's, of the control where the tap was made).
 void HitTestControls(HWND window);
 
+// Scrolls the list, if need be, just so far that song `song`'s row is in view.
+void ShowSongRow(std::int16_t song);
+
 // The playlist's zone, in window x and caption-corrected y, inclusive: the
 // rows' clicks and the author tooltip share it.
 constexpr int ListLeft = 99, ListRight = 277, ListTop = 45, ListBottom = 113;

@@ -29,11 +29,20 @@ void StartKnobDrag() {
         PointerState.sliderDragging = true;
 }
 
+// The place is kept in 16 bits before it is clamped: a pointer left of the
+// window reads as a large x, which wraps to a negative place, the left end.
 void MoveKnob(std::int32_t x) {
     const int halfKnob = SkinImageWidth(KnobImage) / 2;
-    std::int16_t knobX = static_cast<std::int16_t>(x - halfKnob);
+    PlaceKnob(static_cast<std::int16_t>(x - halfKnob));
+}
+
+void PlaceKnob(std::int16_t knobX) {
     if (knobX < KnobLeftEnd) knobX = KnobLeftEnd;
     if (knobX > KnobRightEnd) knobX = KnobRightEnd;
     VolumeSlider.knobX = knobX;
     SetVolume(FloatToInt((knobX - KnobLeftEnd) / TrackDivisor * VolumeScale));
+}
+
+double KnobShare() {
+    return static_cast<double>(VolumeSlider.knobX - KnobLeftEnd) / KnobTrackLength;
 }

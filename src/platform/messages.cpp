@@ -382,6 +382,14 @@ WPARAM VirtualKey(SDL_Keycode key) {
         return VK_INSERT;
     case SDLK_DELETE:
         return VK_DELETE;
+    case SDLK_AUDIOPLAY:
+        return VK_MEDIA_PLAY_PAUSE;
+    case SDLK_AUDIOSTOP:
+        return VK_MEDIA_STOP;
+    case SDLK_AUDIONEXT:
+        return VK_MEDIA_NEXT_TRACK;
+    case SDLK_AUDIOPREV:
+        return VK_MEDIA_PREV_TRACK;
     default:
         return 0;
     }

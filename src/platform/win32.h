@@ -134,6 +134,10 @@ constexpr WPARAM VK_DOWN = 0x28;
 constexpr WPARAM VK_INSERT = 0x2D;
 constexpr WPARAM VK_DELETE = 0x2E;
 constexpr WPARAM VK_F1 = 0x70;
+constexpr WPARAM VK_MEDIA_NEXT_TRACK = 0xB0;
+constexpr WPARAM VK_MEDIA_PREV_TRACK = 0xB1;
+constexpr WPARAM VK_MEDIA_STOP = 0xB2;
+constexpr WPARAM VK_MEDIA_PLAY_PAUSE = 0xB3;
 
 // Class and window styles.
 constexpr UINT CS_VREDRAW = 0x0001;

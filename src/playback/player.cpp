@@ -4,7 +4,7 @@
 #include "playback/song_table.h"
 #include "shared/float_to_int.h"
 
-PlayerState Player = {0, 0, NoVolume};
+PlayerState Player = {0, 0, NoVolume, 0};
 
 namespace {
 
@@ -48,6 +48,7 @@ DWORD OpenSong(const char* path) {
 } // namespace
 
 void PlaySong(std::int16_t index) {
+    const bool again = index == Player.currentSong && Player.channel != 0;
     Player.currentSong = index;
     if (Player.channel != 0) BASS_MusicFree(Player.channel);
     Player.channel = 0;
@@ -62,6 +63,7 @@ void PlaySong(std::int16_t index) {
     // from then on every song starts at theirs, so sound and knob agree.
     if (Player.volume != NoVolume) ApplyVolume(static_cast<DWORD>(Player.volume));
     BASS_ChannelPlay(Player.channel, TRUE);
+    if (again) ++Player.jumps;
 }
 
 void AdvanceAtEnd() {
@@ -88,7 +90,7 @@ void SeekMs(std::int32_t ms) {
     if (Player.channel == 0) return;
     const std::int32_t wholeSeconds = ms / 1000;
     const QWORD bytes = BASS_ChannelSeconds2Bytes(Player.channel, static_cast<float>(wholeSeconds));
-    BASS_ChannelSetPosition(Player.channel, bytes);
+    if (BASS_ChannelSetPosition(Player.channel, bytes)) ++Player.jumps;
 }
 
 void SetVolume(std::int32_t volume) {

@@ -13,6 +13,10 @@ struct PlayerState {
                               // failed one
     std::int16_t currentSong; // the song most recently requested, loaded or not
     std::int16_t volume;      // the listener's volume, 0 to 100, once set; -1 before that
+    // How often the position has jumped: a seek that moved it, or the current
+    // song started again from its beginning. Whoever shows the position to
+    // others compares it with the count it saw last.
+    std::uint32_t jumps;
 };
 
 extern PlayerState Player;
@@ -34,7 +38,8 @@ void AdvanceAtEnd();
 // stopped one.
 std::int32_t PositionMs();
 
-// Moves to `ms`, truncated toward zero to whole seconds. Not clamped.
+// Moves to `ms`, truncated toward zero to whole seconds. Not clamped: a
+// place the library refuses leaves the position where it was.
 void SeekMs(std::int32_t ms);
 
 // Sets every module channel to the low 8 bits of `volume`, at most 100, and

@@ -25,7 +25,7 @@ class ShellTest : public ::testing::Test {
     void SetUp() override {
         fake_bass::Reset();
         fake_win32::Reset();
-        Player = PlayerState{0, 0, NoVolume};
+        Player = PlayerState{0, 0, NoVolume, 0};
         Shell = ShellState{nullptr, nullptr, false};
         CaptionHeight = 0;
         for (int song = 0; song < SongCount; ++song)
@@ -199,7 +199,7 @@ TEST_F(ShellTest, WindowProcedureHandlesKeysAndLifecycleMessages) {
     win.defaultHandled = 0;
     const HWND window = Shell.window;
 
-    // Only Escape does something: it asks to close, through the queue.
+    // Only Escape asks to close, through the queue; no other key posts.
     for (WPARAM key : {WPARAM{'A'}, WPARAM{13}, WPARAM{32}, WPARAM{0x1C}, WPARAM{0x11B}}) {
         EXPECT_EQ(SendMessageA(window, WM_KEYDOWN, key, 0), 0);
         EXPECT_TRUE(win.queue.empty()) << key;

@@ -61,7 +61,7 @@ class Controls : public ::testing::Test {
         ListOffset = 0;
         ScrollRepeat = 0;
         VolumeSlider.knobX = KnobRightEnd;
-        Player = PlayerState{0, 0, NoVolume};
+        Player = PlayerState{0, 0, NoVolume, 0};
         PlaySong(0);
         bass.log.clear();
     }

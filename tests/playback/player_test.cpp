@@ -20,7 +20,7 @@ class PlayerTest : public ::testing::Test {
     void SetUp() override {
         fake_bass::Reset();
         fake_win32::Reset();
-        Player = PlayerState{0, 0, NoVolume};
+        Player = PlayerState{0, 0, NoVolume, 0};
         for (int song = 0; song < SongCount; ++song)
             bass.files[TestSongPath(song)] = fake_bass::Opens::AsModule;
     }

@@ -94,7 +94,7 @@ void FrameTest::SetUp() {
     OpenFrameCanvas();
     ASSERT_NE(FrameBuffer, nullptr);
     fake_bass::Reset();
-    Player = PlayerState{0, 0, NoVolume};
+    Player = PlayerState{0, 0, NoVolume, 0};
     for (GlowLevel& glow : ButtonGlow)
         glow = GlowLevel{0, 0};
     for (GlowLevel& glow : RowGlow)
