@@ -268,17 +268,21 @@ void RaiseWake() {
 }
 
 // Sleeps until the desktop sends something, another thread pushes an event,
-// a signal comes, or `timeoutMs` (-1: no limit) passes. No SDL wait: on X11
-// it would pump several times a wake, and the headless drivers would make it
-// poll every millisecond. True when events may have come.
+// a signal comes, the program's own descriptor is served, or `timeoutMs`
+// (-1: no limit) passes. No SDL wait: on X11 it would pump several times a
+// wake, and the headless drivers would make it poll every millisecond. True
+// when events may have come.
 bool WaitForDesktop(int timeoutMs) {
     if (DesktopEventsUnread()) return true;
-    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {DesktopConnection(), POLLIN, 0}};
-    const int ready = poll(fds, fds[1].fd >= 0 ? 2 : 1, timeoutMs);
-    if (ready == 0) return false;
+    const pollfd watched = PrepareWatch(timeoutMs); // poll passes over a negative descriptor
+    pollfd fds[3] = {{WakeFd(), POLLIN, 0}, {DesktopConnection(), POLLIN, 0}, watched};
+    const int ready = poll(fds, 3, timeoutMs);
     std::uint64_t count = 0;
-    if (fds[0].revents & POLLIN) (void)!read(fds[0].fd, &count, sizeof count);
-    return true; // something to read, or a signal, whose quit event the pump makes
+    if (ready > 0 && (fds[0].revents & POLLIN)) (void)!read(fds[0].fd, &count, sizeof count);
+    const bool served = ServeWatch(fds[2]);
+    // Something to read, a signal (whose quit event the pump makes), or what
+    // the watch did.
+    return ready != 0 || served;
 }
 
 // Desktop events SDL has queued become messages; none is waited for.

@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 
 #include <SDL.h>
+#include <poll.h>
 
 #include <array>
 #include <cstdint>
@@ -166,6 +167,12 @@ void SendOwnButtonRelease(SDL_Window* window, int rootX, int rootY);
 // button was down) is given to it, so the next press is not taken for a
 // button already down.
 void ReleaseLostButton(SDL_Window* window);
+// The program's own descriptor (descriptor_watch.h), watched in the same
+// wait: before it, its poll entry (descriptor -1 for none) with `timeoutMs`
+// shortened to its own; after it, served if its descriptor is ready or its
+// time has come (true then).
+pollfd PrepareWatch(int& timeoutMs);
+bool ServeWatch(const pollfd& entry);
 // SDL's own connection, which the message wait watches: its descriptor (-1
 // without one), and whether events have come that nobody has read yet.
 void RememberDesktopConnection(SDL_Window* window);

@@ -1,8 +1,14 @@
 // The window, its messages and the loop, under SDL's dummy video driver.
 
+#include "platform/descriptor_watch.h"
 #include "window_test_support.h"
 
 #include <cstring>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace platform_test;
 
@@ -182,6 +188,40 @@ TEST_F(MessageQueue, QuitRequestWaitsForPostedMessagesAndFiltersSelect) {
     EXPECT_EQ(m.message, kSecond) << "a range filter skips what lies outside";
     ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
     EXPECT_EQ(m.message, kFirst);
+}
+
+// A watched pipe is served in the wait when a byte comes, and by its own
+// timeout when none does; a box its service opens keeps the messages going
+// but never serves it again from inside.
+TEST_F(MessageQueue, AWatchedDescriptorIsServedInTheWaitAndNeverFromWithinItself) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_NONBLOCK), 0);
+    struct PipeWatch final : platform::DescriptorWatch {
+        int fd = -1, timeoutMs = -1, served = 0, depth = 0, deepest = 0;
+        Interest Prepare() override { return {fd, POLLIN, timeoutMs}; }
+        void Dispatch() override {
+            ++served;
+            deepest = std::max(deepest, ++depth);
+            MSG m; // as a box's loop would, with the byte still unread
+            platform::detail::NextMessage(m, 30, false);
+            char byte;
+            (void)!read(fd, &byte, 1);
+            --depth;
+        }
+    } watch;
+    watch.fd = ends[0];
+    platform::WatchDescriptor(&watch);
+    MSG m;
+    (void)!write(ends[1], "x", 1);
+    platform::detail::NextMessage(m, 100, false);
+    EXPECT_EQ(watch.served, 1);
+    EXPECT_EQ(watch.deepest, 1);
+    watch.timeoutMs = 10;
+    platform::detail::NextMessage(m, 60, false);
+    EXPECT_GE(watch.served, 2) << "its own timeout";
+    platform::WatchDescriptor(nullptr);
+    close(ends[0]);
+    close(ends[1]);
 }
 
 } // namespace
