@@ -1,6 +1,7 @@
 #include "app/shell.h"
 
 #include "audiolib/bass.h"
+#include "desktop/media_controls.h"
 #include "playback/player.h"
 
 ShellState Shell = {nullptr, nullptr, false};
@@ -111,6 +112,7 @@ void ShutDown() {
 
 int WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     if (!StartUp(showCommand)) return 0;
+    ServeMediaControls(Shell.window);
     RunMessageLoop();
     ShutDown();
 }

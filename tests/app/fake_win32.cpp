@@ -1,5 +1,7 @@
 #include "fake_win32.h"
 
+#include "desktop/media_controls.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -223,6 +225,12 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (win.insideBox) win.insideBox(box);
     --win.boxesOpen;
     return IDOK;
+}
+
+// The desktop's player controls, which the program asks for once it plays:
+// there are none here.
+void ServeMediaControls(HWND) {
+    win.log.push_back("ServeMediaControls");
 }
 
 void ExitProcess(UINT exitCode) {
