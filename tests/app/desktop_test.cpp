@@ -308,8 +308,9 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     EXPECT_EQ(hovered.At(boxRight, boxTop + 5), (e2e::Rgb{0, 0, 0}));
     EXPECT_EQ(hovered.At(boxRight - 1, boxTop + 5), (e2e::Rgb{255, 255, 255}));
 
-    // A row click plays its song, and its row turns white. Each action is
-    // over when the click returns; what is heard after it is its effect.
+    // A row click plays its song, and its row turns white. Each click is a
+    // tap that acts on the next tick; what is heard from a moment after it
+    // is its effect.
     Click(150, 66); // low on row 1's bar (58 to 67): the high tone
     EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20);
     Hover(20, 240);
@@ -356,9 +357,10 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
     };
     const auto upAtTop = arrowPixels(ArrowUpImage, 50),
                downAtTop = arrowPixels(ArrowDownImage, 102);
-    Click(266, 103);
-    const auto upBright = arrowPixels(ArrowUpImage, 50);
-    EXPECT_NE(upBright, upAtTop);
+    Click(266, 103); // it acts on the next tick and shows in the frame after
+    std::vector<std::uint32_t> upBright;
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] { return (upBright = arrowPixels(ArrowUpImage, 50)) != upAtTop; }, 2000));
     Hover(266, 103);
     desktop.Run("xdotool mousedown 1 sleep 5 mouseup 1"); // held: 32 more steps reach the end
     Hover(20, 240);

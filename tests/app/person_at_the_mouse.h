@@ -72,10 +72,11 @@ class Person {
         return std::to_string(origin.first + x) + " " + std::to_string(origin.second + y);
     }
     void Hover(int x, int y) const { desktop_.Run("xdotool mousemove " + Screen(x, y)); }
-    // A press held long enough for a tick to see it, even on a busy machine.
+    // A click as short as a touchpad's tap: the press and its release come
+    // together, and the program still sees it.
     void Click(int x, int y) const {
         Hover(x, y);
-        desktop_.Run("xdotool sleep 0.1 mousedown 1 sleep 0.25 mouseup 1");
+        desktop_.Run("xdotool mousedown 1 mouseup 1");
     }
     // Presses at (x, y), moves to (toX, toY) in steps and lets go.
     void Drag(int x, int y, int toX, int toY) const {
