@@ -5,6 +5,7 @@
 #include "audiolib/bass.h"
 
 #include "audiolib/mixer.h"
+#include "audiolib/output.h"
 #include "audiolib/source.h"
 
 #include <cmath>
@@ -22,26 +23,21 @@ using tonebox::audio::Bytes;
 using tonebox::audio::kBytesPerFrame;
 using tonebox::audio::kRate;
 using tonebox::audio::Mixer;
+using tonebox::audio::Output;
 
 constexpr DWORD kVersion = 0x02030000;
 constexpr QWORD kNoPosition = ~QWORD{0};
 constexpr DWORD kError = ~DWORD{0};
-// 46 ms a callback: half the wakes of 1024 frames, and libopenmpt renders
-// twice as much while its tables are at hand; still quick to answer a pause.
-constexpr int kDeviceFrames = 2048;
 constexpr DWORD kMaxSampleBytes = Mixer::kHistory / 2 * kBytesPerFrame;
+// Until the device first runs, the mixer reckons with a buffer of this many
+// frames between what it mixed and what is heard.
+constexpr std::size_t kFirstLatency = 2048;
 
+// The output goes first, and with it the device's thread that mixes from
+// the mixer; also when the process ends while it plays, without BASS_Free.
 struct Library {
-    SDL_AudioDeviceID device = 0;
     std::shared_ptr<Mixer> mixer;
-    Library() = default;
-    Library(const Library&) = default;
-    Library& operator=(const Library&) = default;
-    // A process that ends while it plays, without BASS_Free, stops the device
-    // before the mixer that the device's thread mixes from goes with it.
-    ~Library() {
-        if (device != 0) SDL_CloseAudioDevice(device);
-    }
+    std::unique_ptr<Output> output;
 };
 
 std::mutex library_mutex;
@@ -52,9 +48,15 @@ std::shared_ptr<Mixer> CurrentMixer() {
     return library.mixer;
 }
 
-void Callback(void* user, Uint8* stream, int bytes) {
-    static_cast<Mixer*>(user)->Mix(reinterpret_cast<std::int16_t*>(stream),
-                                   static_cast<std::size_t>(bytes) / kBytesPerFrame);
+// The output lives while the library's lock is held.
+bool OutputLost() {
+    std::lock_guard<std::mutex> lock(library_mutex);
+    return library.output && library.output->Lost();
+}
+
+void WakeOutput() {
+    std::lock_guard<std::mutex> lock(library_mutex);
+    if (library.output) library.output->Wake();
 }
 
 // The installed data folder, beside the executable's own folder:
@@ -91,27 +93,11 @@ DWORD BASS_GetVersion() {
 BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, HWND /*win*/, const GUID* /*clsid*/) {
     std::lock_guard<std::mutex> lock(library_mutex);
     if (library.mixer || (device != -1 && device != 1)) return FALSE;
-    // Counted per subsystem: the window's video subsystem is left alone.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return FALSE;
-    auto mixer = std::make_shared<Mixer>(kDeviceFrames, true);
-    SDL_AudioSpec want{};
-    want.freq = kRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = kDeviceFrames;
-    want.callback = Callback;
-    want.userdata = mixer.get();
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the device takes.
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (id == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return FALSE;
-    }
-    mixer->SetLatency(have.samples);
-    library.device = id;
+    auto mixer = std::make_shared<Mixer>(kFirstLatency, true);
+    auto output = Output::Open(mixer);
+    if (!output) return FALSE;
     library.mixer = std::move(mixer);
-    SDL_PauseAudioDevice(id, 0);
+    library.output = std::move(output);
     return TRUE;
 }
 
@@ -122,10 +108,9 @@ BOOL BASS_Free() {
         if (!library.mixer) return FALSE;
         std::swap(gone, library);
     }
-    // Closing waits for the callback; the channels go with the mixer.
-    SDL_CloseAudioDevice(gone.device);
-    gone.device = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    // The music fades out and the device closes, with it the callback; the
+    // channels go with the mixer.
+    gone.output.reset();
     gone.mixer->RemoveAll();
     return TRUE;
 }
@@ -164,7 +149,9 @@ DWORD BASS_MusicSetAttribute(HMUSIC handle, DWORD attrib, DWORD value) {
 
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     const auto mixer = CurrentMixer();
-    return mixer && mixer->Play(handle, restart != FALSE) ? TRUE : FALSE;
+    if (!mixer || !mixer->Play(handle, restart != FALSE)) return FALSE;
+    WakeOutput();
+    return TRUE;
 }
 
 BOOL BASS_ChannelPause(DWORD handle) {
@@ -177,10 +164,14 @@ BOOL BASS_ChannelStop(DWORD handle) {
     return mixer && mixer->Stop(handle) ? TRUE : FALSE;
 }
 
+// A playing channel whose device has gone is stalled: nothing is heard, and
+// it goes on where it stands once the device is back.
 DWORD BASS_ChannelIsActive(DWORD handle) {
     const auto mixer = CurrentMixer();
     if (!mixer) return BASS_ACTIVE_STOPPED;
-    return static_cast<DWORD>(mixer->State(handle));
+    const Activity activity = mixer->State(handle);
+    if (activity == Activity::kPlaying && OutputLost()) return BASS_ACTIVE_STALLED;
+    return static_cast<DWORD>(activity);
 }
 
 QWORD BASS_ChannelGetLength(DWORD handle) {

@@ -276,6 +276,17 @@ Activity Mixer::State(std::uint32_t handle) {
     return ch->activity;
 }
 
+bool Mixer::AnyPlaying() {
+    Held lock(state_mutex_, state_probe_, probe_on_);
+    const std::uint64_t audible = AudibleFrame();
+    for (const auto& ch : slots_) {
+        if (!ch) continue;
+        Settle(*ch, audible);
+        if (ch->activity == Activity::kPlaying) return true;
+    }
+    return false;
+}
+
 std::optional<std::uint64_t> Mixer::Length(std::uint32_t handle) {
     Held lock(state_mutex_, state_probe_, probe_on_);
     Channel* ch = Find(handle);

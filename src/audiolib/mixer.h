@@ -65,6 +65,8 @@ class Mixer {
     bool Stop(std::uint32_t handle);
     Activity State(std::uint32_t handle);
     bool Valid(std::uint32_t handle);
+    // Some channel is playing, or still to be heard ending.
+    bool AnyPlaying();
 
     // In frames; nothing for an unknown handle.
     std::optional<std::uint64_t> Length(std::uint32_t handle);

@@ -309,12 +309,11 @@ int GetSystemMetrics(int index) {
 
 void ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
-    // The sound stops in order (its thread ends and its output is written
-    // out); the windows go with the process, as the desktop takes them down.
-    // Tearing SDL's display down here races SDL's own wake-ups against the
-    // destroyed windows, and Xlib ends the process on that error.
+    // The sound layer ends its device and its threads in order as the
+    // process ends; the windows go with the process, as the desktop takes
+    // them down. Tearing SDL's display down here races SDL's own wake-ups
+    // against the destroyed windows, and Xlib ends the process on that error.
     for (auto& t : State().timers)
         if (t.inUse) KillTimer(t.window, t.id);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
     std::exit(static_cast<int>(exitCode));
 }
