@@ -235,7 +235,7 @@ void Translate(const SDL_Event& e, bool& woke) {
     case SDL_WINDOWEVENT:
         TranslateWindowEvent(e.window);
         break;
-    case SDL_QUIT: // a signal or the session ending: ask every window to close
+    case SDL_QUIT: // the session ending: ask every window to close
         for (auto& w : s.windows)
             if (w.inUse) Append(Message(&w, WM_CLOSE, 0, 0));
         break;
@@ -302,6 +302,7 @@ Wait NextFiltered(MSG& message, int timeoutMs, bool honourQuit, const Filter& fi
     const Uint64 deadline = SDL_GetTicks64() + static_cast<Uint64>(timeoutMs < 0 ? 0 : timeoutMs);
     bool woke = false;
     for (;;) {
+        if (TakeEndSignal()) EndSession();
         TranslateQueued(woke);
         if (TakeQueued(message, filter)) return Wait::Message;
         if (honourQuit && s.quitPending) return Wait::Quit;
@@ -407,6 +408,10 @@ int OnPushedEvent(const SDL_Event& event) {
     if (event.type != SDL_POLLSENTINEL && !wake && SDL_ThreadID() != State().loopThread)
         RaiseWake();
     return 1;
+}
+
+int WakeDescriptor() {
+    return WakeFd();
 }
 
 Wait NextMessage(MSG& message, int timeoutMs, bool honourQuit) {

@@ -58,7 +58,7 @@ void MoveByHand(HWND window, int grabX, int grabY) {
         const Uint32 buttons = PointerNow(x, y);
         if (!FindWindow(window)) return;
         MoveTo(window, x - grabX, y - grabY);
-        if (!goOn || !(buttons & SDL_BUTTON_LMASK)) return;
+        if (!goOn || !(buttons & SDL_BUTTON_LMASK) || State().ending) return;
     }
 }
 
@@ -70,7 +70,7 @@ bool MoveByWindowManager(HWND window, int grabX, int grabY) {
     if (!WindowManagerMoves() ||
         !StartWindowManagerMove(window->sdl, windowX + grabX, windowY + grabY))
         return false;
-    while (DispatchDuringMove(window) && (PointerNow(x, y) & SDL_BUTTON_LMASK)) {
+    while (DispatchDuringMove(window) && (PointerNow(x, y) & SDL_BUTTON_LMASK) && !State().ending) {
     }
     if (FindWindow(window)) SendOwnButtonRelease(window->sdl, x, y);
     return true;
@@ -78,9 +78,9 @@ bool MoveByWindowManager(HWND window, int grabX, int grabY) {
 
 } // namespace
 
-// The window follows the pointer until the left button is released; the
-// program's other messages, ticks included, go on being dispatched. The
-// release is handed on to the program after the move.
+// The window follows the pointer until the left button is released, or the
+// session ends; the program's other messages, ticks included, go on being
+// dispatched. The release is handed on to the program after the move.
 void RunWindowMove(HWND window) {
     Platform& s = State();
     int x = 0, y = 0;

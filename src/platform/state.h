@@ -116,6 +116,8 @@ struct Platform {
     UINT_PTR nextThreadTimerId = 1;
     bool quitPending = false;
     int quitCode = 0;
+    // A signal ended the session: boxes and moves give way.
+    bool ending = false;
     Uint32 buttons = 0; // SDL button mask as last seen in events
     int pointerX = 0;   // pointer in desktop coordinates as last seen in events
     int pointerY = 0;
@@ -150,9 +152,16 @@ enum class Wait { Message, Quit, Woken };
 // when a quit request is pending and `honourQuit` is set.
 Wait NextMessage(MSG& message, int timeoutMs, bool honourQuit);
 void WakeWaiters();                        // makes NextMessage return Woken; any thread
+int WakeDescriptor();                      // what a write to wakes the message wait
 int OnPushedEvent(const SDL_Event& event); // SDL's watch of every pushed event
 WPARAM VirtualKey(SDL_Keycode key);        // 0 for keys the program cannot see
 void RequeueFront(const MSG& message);
+
+// SIGTERM and SIGINT: caught once at start-up, taken by the message wait,
+// which then ends the session (every window asked to close).
+void CatchEndSignals();
+bool TakeEndSignal();
+void EndSession();
 
 // The interactive move, run by DefWindowProcA for a caption press.
 void RunWindowMove(HWND window);

@@ -47,11 +47,15 @@ void EnsureStarted() {
     s.started = true;
     s.loopThread = SDL_ThreadID();
     // A layered window needs its alpha: a software surface, no compositor
-    // bypass. The desktop's close arrives per window; a signal's quit as well.
+    // bypass. The desktop's close arrives per window.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // The layer's own handlers end the session from any thread's signal;
+    // SDL's would wait for the next pump of the window's thread.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    CatchEndSignals();
     // No timer subsystem: its thread would wake the loop for every tick; the
     // message wait makes the ticks itself.
     if (SDL_Init(SDL_INIT_EVENTS) != 0)
