@@ -41,6 +41,8 @@ std::string Describe(const Child& child);
 void Terminate(const Child& child);
 
 std::string ReadFile(const std::string& path);
+// What a shell command line writes to its standard output.
+std::string ShellOutput(const std::string& line);
 int CountOccurrences(const std::string& text, const std::string& part);
 
 // A fresh empty folder under the system's temporary folder.

@@ -80,15 +80,7 @@ void Desktop::Stop() {
 }
 
 std::string Desktop::Run(const std::string& command) const {
-    const std::string line = "DISPLAY=" + display_ + " " + command + " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = popen(line.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
+    return ShellOutput("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
 }
 
 std::string Desktop::FindWindow(const std::string& name, bool visible) const {

@@ -4,6 +4,9 @@
 
 #include "window_test_support.h"
 
+#include <csignal>
+#include <cstdlib>
+
 using namespace platform_test;
 
 namespace {
@@ -202,6 +205,33 @@ TEST_F(Input, CaptionPressMovesTheWindowWithThePointerUntilRelease) {
     SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
     ASSERT_TRUE(GetWindowRect(window, &rect));
     EXPECT_EQ(rect.left, 70);
+}
+
+// A SIGTERM during a window move ends the move, the button still held, and
+// asks the window to close. In a child process: the session stays ended.
+TEST_F(Input, ASignalEndsAWindowMoveAndAsksTheWindowToClose) {
+    const auto moveUntilTheSignal = [&] {
+        bool moving = false, closed = false;
+        int ticks = 0;
+        Record().handler = [&](HWND w, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+            if (message == WM_NCLBUTTONDOWN) return DefWindowProcA(w, message, wParam, 0);
+            if (message == WM_MOUSEMOVE && (wParam & MK_LBUTTON) && !moving) {
+                moving = true;
+                SendMessageA(w, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+                std::_Exit(closed ? 0 : 3);
+            }
+            if (message == WM_CLOSE) closed = true;
+            if (message == WM_TIMER && moving && ++ticks == 2) raise(SIGTERM);
+            if (message == WM_TIMER && ticks == 100) std::_Exit(4); // a second on, still moving
+            return 0;
+        };
+        SetTimer(window, 1, 10, nullptr);
+        PushButton(true, SDL_BUTTON_LEFT, 50, 40);
+        PushMotion(60, 45, SDL_BUTTON_LMASK);
+        Pump(2);
+        std::_Exit(5);
+    };
+    EXPECT_EXIT(moveUntilTheSignal(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
