@@ -115,12 +115,16 @@ HWND EventWindow(Uint32 sdlId) {
 }
 
 // Window coordinates become client coordinates of a captioned window with a
-// sizing frame: the client area lies inside the frame and below the caption,
-// kFrameWidth pixels in from the image's left edge and kFrameWidth +
-// kCaptionHeight down from its top.
-LPARAM ClientPosition(int x, int y) {
-    return MAKELPARAM(static_cast<WORD>(x - kFrameWidth),
-                      static_cast<WORD>(y - kCaptionHeight - kFrameWidth));
+// sizing frame: first the program's own pixels (the window is shown `scale`
+// times larger; rounded down), then the client area's, which lies inside
+// the frame and below the caption, kFrameWidth pixels in from the image's
+// left edge and kFrameWidth + kCaptionHeight down from its top.
+LPARAM ClientPosition(const HWND__& w, int x, int y) {
+    const auto unscaled = [&](int v) {
+        return v >= 0 ? v / w.scale : -((w.scale - 1 - v) / w.scale);
+    };
+    return MAKELPARAM(static_cast<WORD>(unscaled(x) - kFrameWidth),
+                      static_cast<WORD>(unscaled(y) - kCaptionHeight - kFrameWidth));
 }
 
 MSG Message(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -133,7 +137,7 @@ void TranslateMotion(const SDL_MouseMotionEvent& e) {
     s.buttons = e.state;
     if (!w) return;
     s.pointerX = w->x + e.x, s.pointerY = w->y + e.y;
-    Append(Message(w, WM_MOUSEMOVE, PointerFlags(s.buttons), ClientPosition(e.x, e.y)));
+    Append(Message(w, WM_MOUSEMOVE, PointerFlags(s.buttons), ClientPosition(*w, e.x, e.y)));
 }
 
 void TranslateButton(const SDL_MouseButtonEvent& e) {
@@ -159,13 +163,13 @@ void TranslateButton(const SDL_MouseButtonEvent& e) {
     default:
         return;
     }
-    Append(Message(w, message, PointerFlags(s.buttons), ClientPosition(e.x, e.y)));
+    Append(Message(w, message, PointerFlags(s.buttons), ClientPosition(*w, e.x, e.y)));
 }
 
 void TranslateKey(const SDL_KeyboardEvent& e) {
     HWND w = EventWindow(e.windowID);
     const WPARAM key = VirtualKey(e.keysym.sym);
-    if (!w || key == 0) return;
+    if (!w || TakeScaleKey(w, e) || key == 0) return;
     // Repeat count 1, the scan code, bit 30 the previous state, bit 31 the transition.
     DWORD flags = 1 | (static_cast<DWORD>(e.keysym.scancode & 0xFF) << 16);
     if (e.type == SDL_KEYUP)

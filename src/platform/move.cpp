@@ -114,6 +114,7 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 BOOL GetWindowRect(HWND window, RECT* rect) {
     if (!FindWindow(window) || !rect) return FALSE;
-    *rect = RECT{window->x, window->y, window->x + window->width, window->y + window->height};
+    *rect = RECT{window->x, window->y, window->x + window->ScreenWidth(),
+                 window->y + window->ScreenHeight()};
     return TRUE;
 }

@@ -4,6 +4,7 @@
 // contexts, timers and the message queue. Only the layer's sources include
 // this header; the program sees opaque handles.
 
+#include "platform/damage.h"
 #include "platform/win32.h"
 
 #include <SDL.h>
@@ -59,20 +60,30 @@ struct HWND__ {
     std::string title;
     DWORD style = 0;
     DWORD exStyle = 0;
-    int x = 0, y = 0, width = 0, height = 0;
+    int x = 0, y = 0;          // on the desktop, in its pixels
+    int width = 0, height = 0; // the program's size, shown `scale` times larger
+    int scale = 1;
     bool wantsShow = false; // visible as far as the program is concerned
     bool mapped = false;    // shown on the desktop (only after the first image)
     bool minimisePending = false;
     bool shaped = false; // no compositor: the transparent surround is cut away
     bool shapeSet = false;
-    // The last presented image (top-down, premultiplied BGRA), kept only where
-    // the window's surface cannot hold its bytes as they are.
+    bool reshape = false; // the set of seen pixels changed since the shape was made
+    // The image the program presented last, what its latest present changed,
+    // and the enlarged copies that carry the changes to the desktop.
+    platform::detail::KeptImage kept;
+    platform::detail::TileSet changed;
+    platform::detail::Handover handover;
+    // The enlarged image, kept only where the window's surface cannot hold
+    // its bytes as they are.
     std::vector<std::uint32_t> image;
-    const SDL_Surface* shownOn = nullptr; // the surface that holds the image shown last
+    const void* target = nullptr; // the buffers the handover fills
     // On X11 the image goes to the server without SDL's surface, once made.
     platform::detail::X11ImageHandle x11Image;
     bool x11ImageTried = false;
     bool hasImage = false;
+    int ScreenWidth() const { return width * scale; }
+    int ScreenHeight() const { return height * scale; }
     HDC__ dc;
 };
 
@@ -124,7 +135,9 @@ struct Platform {
     HWND pressWindow = nullptr; // where the left button last went down, window coordinates
     int pressX = 0;
     int pressY = 0;
-    int moveDepth = 0; // inside the interactive window move
+    int moveDepth = 0;   // inside the interactive window move
+    int askedScale = -1; // the process entry's choice: -1 none (1), 0 the desktop's, else 1 to 4
+    int startScale = 0;  // worked out once, when the layer starts
     HDC__ screenDc;
 };
 
@@ -163,6 +176,20 @@ void CatchEndSignals();
 bool TakeEndSignal();
 void EndSession();
 
+// The window's desktop buffers and shape go; the next image is sent whole.
+void ForgetDesktopImage(HWND__& window);
+
+// The scale the layer's windows start at (1 unless the process entry asked
+// for the desktop's), a window's new scale, which keeps its centre where it
+// is, and the keys that change it: Ctrl with plus, minus or 0. True when the
+// key was one of them.
+int StartScale();
+void SetWindowScale(HWND window, int scale);
+bool TakeScaleKey(HWND window, const SDL_KeyboardEvent& key);
+// The X resource database's Xft.dpi as a scale (96 dots an inch a step,
+// halves up), or 0 without one.
+int ResourceScale();
+
 // The interactive move, run by DefWindowProcA for a caption press.
 void RunWindowMove(HWND window);
 
@@ -190,11 +217,12 @@ bool DesktopEventsUnread(); // sends what is buffered first
 
 // The window's image through shared memory with a local X server: null
 // without one, or where the window's visual does not take the frame's bytes
-// as they are, and then SDL's window surface serves.
+// as they are, and then SDL's window surface serves. Two buffers, 0 and 1,
+// of width x height pixels, top-down rows with no gaps between them.
 X11ImageHandle OpenX11Image(SDL_Window* window, int width, int height);
-std::uint32_t* X11ImageToFill(X11Image& image);            // top-down rows, no gaps between them
-const std::uint32_t* X11ImageShown(const X11Image& image); // null before the first
-void SendX11Image(X11Image& image);      // the filled image goes; it is the one shown now
-void SendX11ImageAgain(X11Image& image); // the window was exposed
+std::uint32_t* X11ImageBuffer(X11Image& image, int index);
+// Sends the rectangles, given in pixels `scale` times smaller, from a buffer.
+void SendX11Image(X11Image& image, int index, const Rect* rects, int count, int scale);
+void SendWholeX11Image(X11Image& image, int index);
 
 } // namespace platform::detail

@@ -1,5 +1,6 @@
 // Start-up of the layer, window classes, windows, contexts and metrics.
 
+#include "platform/present.h"
 #include "platform/state.h"
 
 #include <cstdio>
@@ -106,7 +107,8 @@ static SDL_Window* CreateSdlWindow(HWND__& w, LPCSTR title) {
     const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
     const char* name = title ? title : "";
     if (State().videoDriver == "x11" && !CompositorRunning()) {
-        SDL_Window* shaped = SDL_CreateShapedWindow(name, w.x, w.y, w.width, w.height, flags);
+        SDL_Window* shaped =
+            SDL_CreateShapedWindow(name, w.x, w.y, w.ScreenWidth(), w.ScreenHeight(), flags);
         if (shaped) {
             // SDL makes a shaped window at (-1000, -1000); it belongs where
             // the caller asked from the start, shown or not.
@@ -115,7 +117,7 @@ static SDL_Window* CreateSdlWindow(HWND__& w, LPCSTR title) {
             return shaped;
         }
     }
-    return SDL_CreateWindow(name, w.x, w.y, w.width, w.height, flags);
+    return SDL_CreateWindow(name, w.x, w.y, w.ScreenWidth(), w.ScreenHeight(), flags);
 }
 
 } // namespace platform::detail
@@ -169,7 +171,12 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         }
     if (!w) return nullptr;
     *w = HWND__{};
-    w->x = x, w->y = y, w->width = width, w->height = height;
+    w->width = width, w->height = height;
+    // Shown at the layer's scale, about the centre the program asked for: a
+    // window the program centred on the screen stays centred.
+    w->scale = StartScale();
+    w->x = (2 * x + width - w->ScreenWidth()) >> 1;
+    w->y = (2 * y + height - w->ScreenHeight()) >> 1;
     w->sdl = CreateSdlWindow(*w, windowName);
     if (!w->sdl) {
         std::fprintf(stderr, "platform: cannot create a window: %s\n", SDL_GetError());
@@ -226,12 +233,10 @@ BOOL ShowWindow(HWND window, int showCommand) {
     default:
         window->wantsShow = true;
         window->minimisePending = false;
-        if (window->hasImage && !window->mapped) {
-            SDL_ShowWindow(window->sdl);
-            window->mapped = true;
-        } else if (window->mapped) {
+        if (window->mapped)
             SDL_RestoreWindow(window->sdl);
-        }
+        else
+            platform::ShowImageAgain(window); // mapped with its image, once it has one
         break;
     }
     return wasVisible;

@@ -7,11 +7,15 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace platform::detail {
 namespace {
@@ -44,6 +48,21 @@ bool CompositorRunning() {
     std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", DefaultScreen(display));
     const Atom selection = XInternAtom(display, name, False);
     return XGetSelectionOwner(display, selection) != None;
+}
+
+int ResourceScale() {
+    Display* display = OwnDisplay();
+    const char* resources = display ? XResourceManagerString(display) : nullptr;
+    if (!resources) return 0;
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value{};
+    double dpi = 0;
+    if (database && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+        dpi = std::atof(std::string(value.addr, value.size).c_str());
+    if (database) XrmDestroyDatabase(database);
+    return dpi > 0 ? static_cast<int>(std::floor(dpi / 96 + 0.5)) : 0;
 }
 
 } // namespace platform::detail

@@ -1,8 +1,8 @@
 // The window's image sent to the X server through shared memory. SDL's own
 // window surface waits for the server at every update (a round trip, and
 // the loop's thread switched out and in again, forty times a second); this
-// one sends the frame and goes on. Two images take turns, so a frame is
-// filled while the server may still be reading the one before it.
+// one sends what changed and goes on. Two images take turns, so one is
+// filled while the server may still be reading the other.
 
 #include "platform/state.h"
 
@@ -26,8 +26,6 @@ struct X11Image {
     GC gc = nullptr;
     int width = 0, height = 0;
     Segment segments[2];
-    int next = 0;       // the segment filled next
-    bool shown = false; // the other one holds the image on the screen
 
     ~X11Image() {
         // Detaching is a request like any other: nothing is waited for, and
@@ -98,12 +96,11 @@ bool MakeSegment(X11Image& x, X11Image::Segment& s, const XWindowAttributes& att
 }
 
 // No completion event is asked for: it would wake the loop again. A segment
-// is filled again two frames after it was sent, by when the server has
-// long read it.
-void Put(X11Image& x, const X11Image::Segment& s) {
-    XShmPutImage(x.display, x.window, x.gc, s.image, 0, 0, 0, 0, static_cast<unsigned>(x.width),
-                 static_cast<unsigned>(x.height), False);
-    XFlush(x.display);
+// is filled again only after the other one was sent, a tick later at the
+// least, by when the server has long read it.
+void Put(X11Image& x, const X11Image::Segment& s, const Rect& r) {
+    XShmPutImage(x.display, x.window, x.gc, s.image, r.x, r.y, r.x, r.y,
+                 static_cast<unsigned>(r.width), static_cast<unsigned>(r.height), False);
 }
 
 } // namespace
@@ -132,23 +129,22 @@ X11ImageHandle OpenX11Image(SDL_Window* window, int width, int height) {
     return x->gc ? std::move(x) : nullptr;
 }
 
-std::uint32_t* X11ImageToFill(X11Image& x) {
-    return reinterpret_cast<std::uint32_t*>(x.segments[x.next].image->data);
+std::uint32_t* X11ImageBuffer(X11Image& x, int index) {
+    return reinterpret_cast<std::uint32_t*>(x.segments[index & 1].image->data);
 }
 
-const std::uint32_t* X11ImageShown(const X11Image& x) {
-    return x.shown ? reinterpret_cast<const std::uint32_t*>(x.segments[1 - x.next].image->data)
-                   : nullptr;
+void SendX11Image(X11Image& x, int index, const Rect* rects, int count, int scale) {
+    for (int i = 0; i < count; ++i) {
+        const Rect& r = rects[i];
+        Put(x, x.segments[index & 1],
+            Rect{r.x * scale, r.y * scale, r.width * scale, r.height * scale});
+    }
+    if (count > 0) XFlush(x.display);
 }
 
-void SendX11Image(X11Image& x) {
-    Put(x, x.segments[x.next]);
-    x.shown = true;
-    x.next = 1 - x.next;
-}
-
-void SendX11ImageAgain(X11Image& x) {
-    if (x.shown) Put(x, x.segments[1 - x.next]);
+void SendWholeX11Image(X11Image& x, int index) {
+    Put(x, x.segments[index & 1], Rect{0, 0, x.width, x.height});
+    XFlush(x.display);
 }
 
 } // namespace platform::detail

@@ -1,5 +1,6 @@
-// The window's image: nothing is shown before the first image, and the image
-// reaches the window's surface byte for byte, alpha included.
+// The window's image: nothing is shown before the first image, the image
+// reaches the window's surface byte for byte, alpha included, and at a
+// larger scale every pixel as a block, with pointer positions scaled back.
 
 #include "platform/present.h"
 #include "window_test_support.h"
@@ -74,6 +75,80 @@ TEST_F(Presentation, ImageReachesTheSurfaceByteForByte) {
                                    (static_cast<std::uint32_t>((371 ^ 249) & 0xFF) << 16) |
                                    (249u << 8) | (371u & 0xFF);
     EXPECT_EQ(kept[249 * 372 + 371], expected);
+}
+
+void PushCtrlKey(HWND w, SDL_Keycode key) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = w->sdlId;
+    e.key.keysym.sym = key;
+    e.key.keysym.mod = KMOD_LCTRL;
+    SDL_PushEvent(&e);
+}
+
+// Ctrl and plus doubles the window about its centre: the image shows every
+// pixel as a 2 x 2 block, and pointer positions reach the program halved,
+// rounded down, before the frame and caption are taken off.
+TEST_F(Presentation, CtrlPlusAndMinusScaleTheWindowAboutItsCentre) {
+    const auto image = Pattern(372 * 4);
+    ASSERT_TRUE(platform::PresentImage(window, image.data(), 372, 250, 372 * 4));
+    Record().handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
+    const auto afterKey = [&](SDL_Keycode key) {
+        PushCtrlKey(window, key);
+        PostMessageA(window, WM_USER, 0, 0); // handled after the key
+        Pump(1);
+    };
+    afterKey(SDLK_EQUALS);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.left, 40 + 186 - 372);
+    EXPECT_EQ(rect.top, 30 + 125 - 250);
+    EXPECT_EQ(rect.right - rect.left, 744);
+    EXPECT_EQ(rect.bottom - rect.top, 500);
+    SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
+    ASSERT_NE(surface, nullptr);
+    ASSERT_GE(surface->w, 744);
+    ASSERT_GE(surface->h, 500);
+    int mismatches = 0;
+    for (int y = 0; y < 500; ++y)
+        for (int x = 0; x < 744; ++x)
+            mismatches += std::memcmp(static_cast<std::uint8_t*>(surface->pixels) +
+                                          y * surface->pitch + x * 4,
+                                      image.data() + (y / 2) * 372 * 4 + (x / 2) * 4, 4) != 0;
+    EXPECT_EQ(mismatches, 0);
+
+    for (const auto& [x, y] : {std::pair{201, 57}, std::pair{-1, 0}}) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = window->sdlId;
+        e.motion.x = x;
+        e.motion.y = y;
+        SDL_PushEvent(&e);
+    }
+    const auto got = Pump(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].lParam, MAKELPARAM(100 - 4, 28 - 27));
+    EXPECT_EQ(got[1].lParam, MAKELPARAM(static_cast<WORD>(-1 - 4), static_cast<WORD>(-27)))
+        << "left of the window: rounded down";
+
+    afterKey(SDLK_KP_PLUS);
+    afterKey(SDLK_PLUS);
+    afterKey(SDLK_PLUS); // no further than 4
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.right - rect.left, 4 * 372);
+    afterKey(SDLK_MINUS);
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.right - rect.left, 3 * 372);
+    afterKey(SDLK_0); // back to the start
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.left, 40);
+    EXPECT_EQ(rect.top, 30);
+    EXPECT_EQ(rect.right - rect.left, 372);
+    surface = SDL_GetWindowSurface(window->sdl);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(std::memcmp(surface->pixels, image.data(), 372 * 4), 0) << "shown again at once";
+    for (const Seen& seen : Record().seen)
+        EXPECT_NE(seen.message, static_cast<UINT>(WM_KEYDOWN)) << "the layer's own keys";
 }
 
 TEST_F(Presentation, BadImagesAreRefused) {
