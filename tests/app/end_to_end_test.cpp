@@ -219,4 +219,47 @@ TEST_F(EndToEndTest, NoDisplayEndsWithAClearMessageAndStatusZero) {
     }
 }
 
+// A Linux user's and a packager's questions are answered from a terminal
+// with no desktop, before the window or the sound is touched; a line that
+// cannot be read says what is wrong, with the usage, and ends with status 2.
+TEST_F(EndToEndTest, TheCommandLineIsAnsweredWithoutADisplayOrSound) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // what standard output starts with
+        std::string err; // standard error's first line
+    };
+    const std::string usage = "Usage: tonebox [--scale N]\n";
+    const Case cases[] = {
+        {{"--help"}, 0, usage, ""},
+        {{"-h", "--bogus"}, 0, usage, ""},
+        {{"--version"}, 0, std::string("tonebox ") + TONEBOX_VERSION + "\n", ""},
+        {{"--bogus"}, 2, "", "tonebox: unknown option '--bogus'"},
+        {{"--scale", "5"}, 2, "", "tonebox: --scale takes a number from 1 to 4, not '5'"},
+        {{"--scale=x"}, 2, "", "tonebox: --scale takes a number from 1 to 4, not 'x'"},
+        {{"--scale"}, 2, "", "tonebox: --scale needs a number from 1 to 4"},
+        {{"song.mod"}, 2, "", "tonebox: unexpected argument 'song.mod': the songs are compiled in"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> command = {Program};
+        command.insert(command.end(), c.args.begin(), c.args.end());
+        child = e2e::Launch(command, folder,
+                            {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audioPath});
+        EXPECT_EQ(e2e::WaitForExit(child, 10000), std::optional<int>(c.status)) << c.args[0];
+        const std::string out = e2e::ReadFile(child.stdoutPath);
+        const std::string err = e2e::ReadFile(child.stderrPath);
+        EXPECT_EQ(out.substr(0, c.out.size()), c.out) << out;
+        EXPECT_EQ(err.substr(0, err.find('\n')), c.err) << err;
+        if (c.status == 0 && c.out == usage) {
+            for (const char* mentioned : {"--scale N", "--version", "Ctrl+plus", "Space", "songs/"})
+                EXPECT_NE(out.find(mentioned), std::string::npos) << mentioned << " in\n" << out;
+        }
+        if (c.status == 2) {
+            EXPECT_TRUE(out.empty()) << out;
+            EXPECT_NE(err.find(usage), std::string::npos) << "the usage follows\n" << err;
+        }
+        EXPECT_FALSE(std::filesystem::exists(audioPath)) << "the sound device was opened";
+    }
+}
+
 } // namespace
