@@ -43,8 +43,10 @@ class DesktopTest : public ::testing::Test {
             ASSERT_EQ(e2e::WriteToneSong(e2e::SongFile(folder, song), e2e::LowNote, false), "");
     }
 
-    void Start() {
-        program = e2e::Launch(Program, folder,
+    void Start(const std::vector<std::string>& options = {}) {
+        std::vector<std::string> command = {Program};
+        command.insert(command.end(), options.begin(), options.end());
+        program = e2e::Launch(command, folder,
                               {"DISPLAY=" + desktop.Display(), "SDL_AUDIODRIVER=disk",
                                "SDL_DISKAUDIOFILE=" + audioPath, "PATH=/usr/bin:/bin"});
     }
@@ -390,6 +392,109 @@ TEST_F(PersonAtTheMouse, UsesEveryControl) {
         },
         3000));
     Click(326, 44);
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+}
+
+// At twice the size, on a desktop without a compositor: one start with
+// --scale 2 serves the checks. The window is centred at 744 x 500; its still
+// parts are the normal size's pixels, each as a 2 x 2 block, the surround
+// cut away block by block; Ctrl and plus or minus change the size about the
+// centre; the glow and a row's click answer at the doubled places. Then a
+// start with Xft.dpi 192 in the resource database and no option opens at
+// twice the size.
+TEST_F(PersonAtTheMouse, AtTwiceTheSizeEveryPixelIsABlockAndEveryControlAnswers) {
+    // The fixture's start was at the normal size: it is the reference.
+    const SkinOnScreen normal = Look();
+    Query("xdotool key --window " + window + " Escape");
+    ASSERT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+
+    Start({"--scale", "2"});
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    const auto size = [&] {
+        const std::string info = Query("xwininfo -id " + window);
+        const auto field = [&](const std::string& label) {
+            const std::size_t at = info.find(label);
+            return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + label.size());
+        };
+        return std::pair(field("Width: "), field("Height: "));
+    };
+    EXPECT_EQ(size(), std::pair(744, 500));
+    origin = desktop.WindowPosition(window);
+    EXPECT_EQ(origin, std::pair((1024 - 744) / 2, (768 - 500) / 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // Still parts: all but the display, the scopes, the speakers and the
+    // credits line, which move with the music.
+    const auto moving = [](int x, int y) {
+        const auto in = [&](int left, int top, int right, int bottom) {
+            return x >= left && x <= right && y >= top && y <= bottom;
+        };
+        return in(92, 46, 279, 122) || in(27, 64, 85, 116) || in(288, 64, 346, 116) ||
+               in(39, 155, 90, 206) || in(289, 155, 340, 206) || in(25, 196, 347, 245);
+    };
+    const SkinOnScreen doubled = Look();
+    int differing = 0, compared = 0;
+    for (int y = 0; y < 250; ++y)
+        for (int x = 0; x < 372; ++x) {
+            if (moving(x, y)) continue;
+            ++compared;
+            for (int k = 0; k < 4; ++k)
+                if (!(doubled.At(2 * x + k % 2, 2 * y + k / 2) == normal.At(x, y))) {
+                    if (differing++ < 5)
+                        ADD_FAILURE() << "at " << x << ", " << y << " (" << k << ")";
+                }
+        }
+    EXPECT_EQ(differing, 0) << "of " << compared << " still pixels";
+    EXPECT_EQ(doubled.At(0, 0), e2e::Backdrop) << "the surround is cut away";
+    EXPECT_EQ(doubled.At(743, 499), e2e::Backdrop);
+
+    // Ctrl and minus: the normal size, about the same centre; Ctrl and
+    // plus: twice the size again.
+    const auto placed = [&](std::pair<int, int> wanted, std::pair<int, int> at) {
+        e2e::WaitUntil([&] { return size() == wanted && desktop.WindowPosition(window) == at; },
+                       3000);
+        EXPECT_EQ(size(), wanted);
+        EXPECT_EQ(desktop.WindowPosition(window), at);
+    };
+    Query("xdotool key --window " + window + " ctrl+minus");
+    placed({372, 250}, {326, 259});
+    Query("xdotool key --window " + window + " ctrl+plus");
+    placed({744, 500}, {140, 134});
+
+    // The play button glows under the pointer; a tap on row 1 plays its
+    // song, and the row turns white.
+    Hover(2 * 107, 2 * 177);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const SkinOnScreen glowing = Look();
+    int lit = 0;
+    for (int y = 2 * 168; y < 2 * 194; ++y)
+        for (int x = 2 * 96; x < 2 * 124; ++x)
+            lit += !(glowing.At(x, y) == e2e::BackgroundAt(x / 2, y / 2));
+    EXPECT_GT(lit, 4 * 300) << "the play button glows";
+    Click(2 * 150, 2 * 66); // a tap
+    EXPECT_NEAR(HeardAfter(Mark()).hz, e2e::HighHz, 20);
+    Hover(2 * 20, 2 * 240);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const SkinOnScreen clicked = Look();
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(clicked.At(2 * BarProbeX + k % 2, 2 * BarProbeY(1) + k / 2),
+                  (e2e::Rgb{255, 255, 255}));
+        EXPECT_EQ(clicked.At(2 * BarProbeX + k % 2, 2 * BarProbeY(0) + k / 2),
+                  BackgroundAt(BarProbeX, BarProbeY(0)));
+    }
+    Query("xdotool key --window " + window + " Escape");
+    EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
+
+    // The desktop's own scale, from its fonts' resolution.
+    desktop.Run("sh -c \"echo 'Xft.dpi: 192' | xrdb -nocpp -merge\"");
+    Start();
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return !(window = FindWindow("z!l tonebox")).empty(); }, 10000))
+        << e2e::ReadFile(program.stderrPath);
+    EXPECT_EQ(size(), std::pair(744, 500));
+    Query("xdotool key --window " + window + " Escape");
     EXPECT_EQ(e2e::WaitForExit(program, 10000), std::optional<int>(0));
 }
 
