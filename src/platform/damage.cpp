@@ -80,7 +80,9 @@ void TileSet::Resize(int width, int height) {
     height_ = height;
     // Up to 64 tiles a row; 16 pixels wide unless the rows are longer.
     tileWidth_ = std::max(16, (width + 63) / 64);
+    tilesPerRow_ = (width + tileWidth_ - 1) / tileWidth_;
     rows_.assign(static_cast<std::size_t>(height), 0);
+    spans_.assign(static_cast<std::size_t>(height) * tilesPerRow_, Span{0, 0});
 }
 
 void TileSet::Clear() {
@@ -88,8 +90,11 @@ void TileSet::Clear() {
 }
 
 void TileSet::Fill() {
-    const int tiles = (width_ + tileWidth_ - 1) / tileWidth_;
-    std::fill(rows_.begin(), rows_.end(), tiles >= 64 ? ~0ull : (1ull << tiles) - 1);
+    for (int y = 0; y < height_; ++y)
+        for (int tile = 0; tile < tilesPerRow_; ++tile)
+            Add(y, tile,
+                Span{0,
+                     static_cast<std::uint8_t>(std::min(tileWidth_, width_ - tile * tileWidth_))});
 }
 
 bool TileSet::Empty() const {
@@ -101,9 +106,29 @@ TileSet& TileSet::operator|=(const TileSet& other) {
         Fill(); // another size: nothing of it lines up
         return *this;
     }
-    for (std::size_t y = 0; y < rows_.size(); ++y)
-        rows_[y] |= other.rows_[y];
+    for (int y = 0; y < height_; ++y) {
+        const std::uint64_t mine = Row(y);
+        for (std::uint64_t theirs = other.Row(y); theirs != 0; theirs &= theirs - 1) {
+            const int tile = __builtin_ctzll(theirs);
+            Span span = other.SpanOf(y, tile);
+            if (mine & (1ull << tile)) {
+                const Span had = SpanOf(y, tile);
+                span = Span{std::min(span.first, had.first), std::max(span.end, had.end)};
+            }
+            Add(y, tile, span);
+        }
+    }
     return *this;
+}
+
+int TileSet::Left(int y, std::uint64_t run) const {
+    const int tile = __builtin_ctzll(Row(y) & run);
+    return tile * tileWidth_ + SpanOf(y, tile).first;
+}
+
+int TileSet::Right(int y, std::uint64_t run) const {
+    const int tile = 63 - __builtin_clzll(Row(y) & run);
+    return tile * tileWidth_ + SpanOf(y, tile).end;
 }
 
 bool KeptImage::Take(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t pitchBytes,
@@ -128,37 +153,40 @@ bool KeptImage::Take(const std::uint8_t* pixels, int width, int height, std::ptr
     for (int y = 0; y < height; ++y) {
         const std::uint32_t* now = rowAt(y);
         std::uint32_t* kept = pixels_.data() + static_cast<std::size_t>(y) * width;
-        std::uint64_t tiles = 0;
+        changed.ClearRow(y);
         // Most rows are as they were: the C library's comparison is the
         // widest this machine has.
-        if (std::memcmp(now, kept, static_cast<std::size_t>(width) * 4) == 0) {
-            changed.SetRow(y, 0);
-            continue;
-        }
+        if (std::memcmp(now, kept, static_cast<std::size_t>(width) * 4) == 0) continue;
         for (int tile = 0, x = 0; x < width; ++tile, x += tileWidth) {
             const int count = std::min(tileWidth, width - x);
             if (!Differ(now + x, kept + x, count)) continue;
-            tiles |= 1ull << tile;
-            flips = flips || Flip(now + x, kept + x, count);
-            std::memcpy(kept + x, now + x, static_cast<std::size_t>(count) * 4);
+            int first = 0, end = count;
+            while (now[x + first] == kept[x + first])
+                ++first;
+            while (now[x + end - 1] == kept[x + end - 1])
+                --end;
+            changed.Add(
+                y, tile,
+                TileSet::Span{static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(end)});
+            flips = flips || Flip(now + x + first, kept + x + first, end - first);
+            std::memcpy(kept + x + first, now + x + first,
+                        static_cast<std::size_t>(end - first) * 4);
         }
-        changed.SetRow(y, tiles);
     }
     return flips;
 }
 
 void WriteEnlarged(const KeptImage& image, const TileSet& which, int scale, std::uint32_t* to,
                    std::ptrdiff_t toPitch) {
-    const int tileWidth = which.TileWidth(), width = image.Width();
     for (int y = 0; y < image.Height(); ++y) {
         std::uint64_t tiles = which.Row(y);
         std::uint32_t* out = to + y * scale * toPitch;
         while (tiles != 0) {
             int first = 0, end = 0;
             FirstRun(tiles, first, end);
-            tiles &= ~RunBits(first, end);
-            const int left = first * tileWidth, right = std::min(width, end * tileWidth);
-            if (left >= right) continue;
+            const std::uint64_t run = RunBits(first, end);
+            tiles &= ~run;
+            const int left = which.Left(y, run), right = which.Right(y, run);
             Stretch(image.Row(y) + left, out + left * scale, right - left, scale);
             // The block's other rows are copies of its first.
             for (int k = 1; k < scale; ++k)
@@ -208,15 +236,21 @@ void CoverTiles(const TileSet& tiles, std::vector<Rect>& out) {
         above = here;
         aboveCount = hereCount;
     }
-    // Each rectangle loses the rows above and below in which none of its
-    // tiles changed.
+    // Each rectangle shrinks to the pixels its tiles stand for: the rows
+    // above and below in which none of them is in the set go, and its sides
+    // come in to the first and last pixel of the set.
     for (Rect& r : out) {
         const std::uint64_t run =
             RunBits(r.x / tileWidth, (r.x + r.width + tileWidth - 1) / tileWidth);
-        while (r.height > 1 && (tiles.Row(r.y) & run) == 0)
-            ++r.y, --r.height;
-        while (r.height > 1 && (tiles.Row(r.y + r.height - 1) & run) == 0)
-            --r.height;
+        int left = r.x + r.width, right = r.x, top = -1, bottom = -1;
+        for (int y = r.y; y < r.y + r.height; ++y) {
+            if ((tiles.Row(y) & run) == 0) continue;
+            top = top < 0 ? y : top;
+            bottom = y + 1;
+            left = std::min(left, tiles.Left(y, run));
+            right = std::max(right, tiles.Right(y, run));
+        }
+        r = Rect{left, top, right - left, bottom - top};
     }
 }
 

@@ -15,12 +15,18 @@ struct Rect {
 };
 
 // A set of tiles of an image: every row is cut into stretches of
-// TileWidth() pixels (at most 64 of them), one bit each.
+// TileWidth() pixels (at most 64 of them), one bit each. A tile in the set
+// also knows which of its pixels it stands for: the span from the first to
+// the last of them.
 class TileSet {
   public:
+    struct Span {
+        std::uint8_t first, end; // pixels [first, end) of the tile
+    };
+
     void Resize(int width, int height); // and empty
     void Clear();
-    void Fill(); // every tile of the image
+    void Fill(); // every pixel of the image
     bool Empty() const;
     TileSet& operator|=(const TileSet& other);
 
@@ -28,11 +34,23 @@ class TileSet {
     int Height() const { return height_; }
     int TileWidth() const { return tileWidth_; }
     std::uint64_t Row(int y) const { return rows_[static_cast<std::size_t>(y)]; }
-    void SetRow(int y, std::uint64_t tiles) { rows_[static_cast<std::size_t>(y)] = tiles; }
+    Span SpanOf(int y, int tile) const { return spans_[Index(y, tile)]; }
+    void ClearRow(int y) { rows_[static_cast<std::size_t>(y)] = 0; }
+    void Add(int y, int tile, Span span) {
+        rows_[static_cast<std::size_t>(y)] |= 1ull << tile;
+        spans_[Index(y, tile)] = span;
+    }
+    // Where a row's pixels in the set begin and end, within the tiles `run`.
+    int Left(int y, std::uint64_t run) const;
+    int Right(int y, std::uint64_t run) const;
 
   private:
-    int width_ = 0, height_ = 0, tileWidth_ = 16;
+    std::size_t Index(int y, int tile) const {
+        return static_cast<std::size_t>(y) * tilesPerRow_ + static_cast<std::size_t>(tile);
+    }
+    int width_ = 0, height_ = 0, tileWidth_ = 16, tilesPerRow_ = 0;
     std::vector<std::uint64_t> rows_;
+    std::vector<Span> spans_;
 };
 
 // The image a window was given last, at the program's own size: top-down
