@@ -83,12 +83,23 @@ void BlendTwo(const std::uint32_t* source, std::uint32_t* destination, std::uint
     std::memcpy(destination, &result, sizeof result);
 }
 
-// `count` source pixels over as many destination pixels.
+// `count` source pixels over as many destination pixels. Two fully
+// transparent source pixels leave the destination as it is, and two opaque
+// ones at full strength replace it: the rule's own results, without its
+// arithmetic, for most of an opaque layer such as a speaker.
 void BlendRun(const std::uint32_t* source, std::uint32_t* destination, int count,
               std::uint16_t constant, bool perPixelAlpha) {
     int i = 0;
-    for (; i + 2 <= count; i += 2)
+    for (; i + 2 <= count; i += 2) {
+        const std::uint32_t a = source[i], b = source[i + 1];
+        if (perPixelAlpha && (a | b) == 0) continue;
+        if (constant == 255 && (!perPixelAlpha || (a & b) >= 0xFF000000u)) {
+            destination[i] = a;
+            destination[i + 1] = b;
+            continue;
+        }
         BlendTwo(source + i, destination + i, constant, perPixelAlpha);
+    }
     if (i < count) {
         const std::uint32_t last[2] = {source[i], 0};
         std::uint32_t under[2] = {destination[i], 0};
