@@ -513,6 +513,7 @@ TEST(ModWriter, WritesEveryEffectAndFieldAsItsFormatNumbersIt) {
         s.patterns[0].at(row++, 2) = {NoNote, 0, -1, e.effect, static_cast<std::uint8_t>(e.param)};
     s.patterns[0].at(30, 1) = {NoteC5 + 7, 2, 40};
     s.patterns[0].at(31, 1) = {NoteOff};
+    s.rowsPerBeat = 6, s.rowsPerBar = 12; // six-eight
     Song mod = s;
     mod.patterns[0].at(30, 1).volume = -1;
     mod.patterns[0].at(32, 3) = {NoNote, 0, 33};
@@ -559,7 +560,10 @@ TEST(ModWriter, WritesEveryEffectAndFieldAsItsFormatNumbersIt) {
     EXPECT_EQ(x.U16le(xmIns2 + 239), 1200);
     EXPECT_EQ(x.U32le(xmIns2 + 263 + 4), 64u);
     EXPECT_EQ(x.U32le(xmIns2 + 263 + 8), 32u);
-    // IT keeps the fadeout in 32nds, loops in frames (start and end).
+    // IT highlights its beats and bars; keeps the fadeout in 32nds, loops in
+    // frames (start and end).
+    EXPECT_EQ(i.bytes.at(0x1E), 6);
+    EXPECT_EQ(i.bytes.at(0x1F), 12);
     const std::size_t itIns2 = i.U32le(0xC0 + static_cast<std::size_t>(i.U16le(0x20)) + 4);
     EXPECT_EQ(std::string(i.bytes.begin() + itIns2, i.bytes.begin() + itIns2 + 4), "IMPI");
     EXPECT_EQ(i.U16le(itIns2 + 0x14), 1200 / 32);

@@ -197,6 +197,9 @@ std::string CheckSong(const Song& song, Format format) {
                 return Msg("MOD stores only played patterns; pattern %d is never played", p);
     if (song.speed < 1 || song.speed > 31) return Msg("speed %d out of 1..31", song.speed);
     if (song.tempo < 32 || song.tempo > 255) return Msg("tempo %d out of 32..255", song.tempo);
+    if (song.rowsPerBeat < 0 || song.rowsPerBeat > 255 || song.rowsPerBar < 0 ||
+        song.rowsPerBar > 255)
+        return Msg("row highlights %d and %d out of 0..255", song.rowsPerBeat, song.rowsPerBar);
     for (int p = 0; p < nPat; ++p) {
         const Pattern& pat = song.patterns[p];
         if (pat.channels != song.channels ||
@@ -598,7 +601,7 @@ std::vector<std::uint8_t> EncodeIt(const Song& song) {
     Out o;
     o.text("IMPM", 4);
     o.text(song.name, 26);
-    o.u16le(0x1004); // row highlights: 4 rows a beat (low byte), 16 a bar
+    o.u8(song.rowsPerBeat), o.u8(song.rowsPerBar); // row highlights: a beat, a bar
     o.u16le(nOrd), o.u16le(nIns), o.u16le(nSmp), o.u16le(nPat);
     o.u16le(0x0214), o.u16le(0x0214);
     o.u16le(1 | (instruments ? 4 : 0) | 8); // stereo, instruments, linear slides

@@ -134,6 +134,8 @@ struct Song {
     int tempo = 125;            // beats a minute
     bool itSamplesMode = false; // IT: write samples only (no envelopes)
     std::vector<int> panning;   // IT: 0 (left)..64 (right) a channel; empty = centre
+    int rowsPerBeat = 4;        // IT: the rows its editor highlights as beats
+    int rowsPerBar = 16;        // and as bars
 };
 
 // Checks the song against the format; returns "" when it can be written,
