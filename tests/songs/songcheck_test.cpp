@@ -138,4 +138,48 @@ TEST(SongCheck, FindsTheMainDrumBarAndTheLeadRhythms) {
     EXPECT_NEAR(songcheck::Analyse(path, 1, {.render = false}).repriseShare, 0.5, 0.01);
 }
 
+// Bars of twelve rows under a bass on the one: a waltz (the kick on one,
+// the snare on two and three, hats on the off-beats between them) and a
+// six-eight (the snare on its second beat of six rows, hats on every
+// eighth); each is read in its own metre and its tempo counted in its own
+// beats.
+TEST(SongCheck, ReadsWaltzesAndSixEight) {
+    for (const bool six : {false, true}) {
+        SCOPED_TRACE(six ? "6/8" : "3/4");
+        modwriter::Song s;
+        s.channels = 5;
+        for (const char* name : {"lead", "kick", "snare", "hat", "bass"}) {
+            modwriter::Instrument ins;
+            ins.name = name;
+            ins.sample.data.assign(64, 40);
+            s.instruments.push_back(ins);
+        }
+        s.patterns.assign(1, modwriter::Pattern(48, 5));
+        s.orders = {0, 0, 0};
+        auto& p = s.patterns[0];
+        for (int r = 0; r < 48; r += 12) {
+            p.at(r, 1) = {modwriter::NoteC5, 2};
+            p.at(r, 4) = {modwriter::NoteC5, 5};
+            for (int at : six ? std::vector<int>{6} : std::vector<int>{4, 8})
+                p.at(r + at, 2) = {modwriter::NoteC5, 3};
+            for (int at = six ? 0 : 2; at < 12; at += six ? 2 : 4)
+                p.at(r + at, 3) = {modwriter::NoteC5, 4};
+            for (int at : six ? std::vector<int>{0, 4, 6, 10} : std::vector<int>{0, 4, 8})
+                p.at(r + at, 0) = {modwriter::NoteC5, 1};
+        }
+        const std::string path = testing::TempDir() + "/three.xm";
+        ASSERT_EQ(modwriter::WriteFile(s, modwriter::Format::Xm, path), "");
+        const auto f = songcheck::Analyse(path, 0, {.render = false});
+        ASSERT_EQ(f.error, "");
+        EXPECT_EQ(f.metre, six ? "6/8" : "3/4");
+        EXPECT_EQ(f.barRows, 12);
+        EXPECT_EQ(f.beatRows, six ? 6 : 4);
+        EXPECT_EQ(f.bars, 12);
+        EXPECT_NEAR(f.bpm, six ? 125 * 4 / 6.0 : 125, 0.5);
+        EXPECT_EQ(f.mainDrumBar,
+                  six ? "0 kick; 0 hat; 2 hat; 4 hat; 6 snare; 6 hat; 8 hat; 10 hat; "
+                      : "0 kick; 2 hat; 4 snare; 6 hat; 8 snare; 10 hat; ");
+    }
+}
+
 } // namespace

@@ -5,14 +5,14 @@
 // songcheck <songs-dir> --wav <index> <out.wav>: one song, rendered.
 // songcheck <songs-dir> --ssm <index> <out.png>: its self-similarity.
 //
-// Columns past the tempo: the level spread (dB between the 90th and 10th
-// percentile of the 3-second levels), the share of bars playing the main
-// drum bar, distinct lead rhythm bars, the energy below 120 Hz, at
-// 0.5-2 kHz and at 2-6 kHz (%), side against mid (dB), the last 50 ms
-// against the whole song (dB), the spectral centroid (Hz), onsets a
-// second, left against right at 150 Hz-6 kHz (dB), the share of the song
-// that reprises an earlier stretch (%), and the nearest other song with
-// its distance.
+// Columns past the tempo (beats a minute, in the metre the notes show):
+// the level spread (dB between the 90th and 10th percentile of the
+// 3-second levels), the share of bars playing the main drum bar, distinct
+// lead rhythm bars, the energy below 120 Hz, at 0.5-2 kHz and at 2-6 kHz
+// (%), side against mid (dB), the last 50 ms against the whole song (dB),
+// the spectral centroid (Hz), onsets a second, left against right at
+// 150 Hz-6 kHz (dB), the share of the song that reprises an earlier
+// stretch (%), and the nearest other song with its distance.
 
 #include "composer.h"
 #include "distance.h"
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
                 "%5s %5s %4s %8s  %s\n",
                 "#", "file", "fmt", "ch", "mpt s", "xmp s", "peak", "rms", "sil s", "bpm", "spread",
                 "drum%", "rhy", "<120", ".5-2k", "2-6k", "S/M", "end", "centr", "ons/s", "bal",
-                "rep%", "nearest", "style, key, form, ending");
+                "rep%", "nearest", "style, key, metre, form, ending");
     double total = 0, lowBpm = 1e9, highBpm = 0, peak = -200, lowRms = 0, highRms = -200;
     double silence = 0, drift = 0, loudestEnd = -200, topDrum = 0;
     std::vector<double> spreads, drums, rhythms, lows, mids, presences, widths, wideWidths;
@@ -179,16 +179,17 @@ int main(int argc, char** argv) {
         leaning += std::abs(f.balanceDb) > 1, reprising += f.repriseShare >= 0.05;
         mainBars.push_back(f.mainDrumBar);
         const auto& near = spread.nearest[static_cast<std::size_t>(i)];
-        std::printf("%-2d %-18s %-4s %2d/%-2d %6.1f %6.1f %5.1f %5.1f %5.2f %4.0f %6.1f %5.0f %3d "
-                    "%5.1f %5.1f %5.1f %5.1f %5.0f %5.0f %5.1f %5.1f %4.0f %2d %5.2f  %s, %s %s%s, "
-                    "%s, %s ending\n",
-                    i, comp.fileName.c_str(), f.format.c_str(), f.channels, f.xmpChannels,
-                    f.seconds, f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, f.spreadDb,
-                    100 * f.mainDrumShare, f.leadRhythms, 100 * f.lowShare, 100 * f.midShare,
-                    100 * f.presenceShare, f.sideToMidDb, f.endDb, f.centroidHz, f.onsetsPerSecond,
-                    f.balanceDb, 100 * f.repriseShare, near.index, near.distance,
-                    comp.style.c_str(), keys[comp.key], comp.mode.c_str(),
-                    comp.swing ? ", swung" : "", comp.form.c_str(), comp.ending.c_str());
+        std::printf(
+            "%-2d %-18s %-4s %2d/%-2d %6.1f %6.1f %5.1f %5.1f %5.2f %4.0f %6.1f %5.0f %3d "
+            "%5.1f %5.1f %5.1f %5.1f %5.0f %5.0f %5.1f %5.1f %4.0f %2d %5.2f  %s, %s %s, %s%s, "
+            "%s, %s ending\n",
+            i, comp.fileName.c_str(), f.format.c_str(), f.channels, f.xmpChannels, f.seconds,
+            f.xmpSeconds, f.peakDb, f.rmsDb, f.longestSilence, f.bpm, f.spreadDb,
+            100 * f.mainDrumShare, f.leadRhythms, 100 * f.lowShare, 100 * f.midShare,
+            100 * f.presenceShare, f.sideToMidDb, f.endDb, f.centroidHz, f.onsetsPerSecond,
+            f.balanceDb, 100 * f.repriseShare, near.index, near.distance, comp.style.c_str(),
+            keys[comp.key], comp.mode.c_str(), f.metre.c_str(), comp.swing ? " swung" : "",
+            comp.form.c_str(), comp.ending.c_str());
     }
     if (failures == SongTable.count) {
         std::printf("no song could be measured in %s\n", dir.c_str());

@@ -15,14 +15,47 @@ namespace songcheck {
 namespace {
 
 constexpr float SilenceLevel = 0.001f; // -60 dBFS
-constexpr int RowsPerBar = 16;
 
 double Db(double v) {
     return v > 0 ? 20 * std::log10(v) : -200;
 }
 
+// One row in play order: its note starts (the channel's instrument, 0
+// when none is known) and the lead's cell ('x' a note, 'o' a stop, '.').
+struct Row {
+    std::vector<int> starts;
+    char lead = '.';
+};
+
+// The metre from where the notes start. The bar (12 or 16 rows) is the
+// length whose first row gathers the most starts against its other beats
+// (of four rows); on a bar of any other length the first row comes round
+// on every beat in turn, no stronger than the rest. A bar of 12 is in six
+// (two beats of six rows) when its middle gathers more starts than the
+// beats of a waltz, at four and eight.
+void ReadMetre(const std::vector<Row>& rows, Figures* f) {
+    auto startsAt = [&](int period, int at) {
+        double n = 0;
+        for (std::size_t r = static_cast<std::size_t>(at); r < rows.size();
+             r += static_cast<std::size_t>(period))
+            n += static_cast<double>(rows[r].starts.size());
+        return n;
+    };
+    auto accent = [&](int bar) {
+        double beats = 0;
+        for (int at = 0; at < bar; at += 4)
+            beats += startsAt(bar, at);
+        return beats > 0 ? startsAt(bar, 0) * (bar / 4) / beats : 0;
+    };
+    f->barRows = accent(12) > accent(16) ? 12 : 16;
+    f->beatRows = 4;
+    f->metre = f->barRows == 16 ? "4/4" : "3/4";
+    if (f->barRows == 12 && startsAt(12, 6) > (startsAt(12, 4) + startsAt(12, 8)) / 2)
+        f->beatRows = 6, f->metre = "6/8";
+}
+
 // The pattern figures: rows in play order up to the break that ends the
-// song, bars of drums and of lead rhythm.
+// song, its metre, bars of drums and of lead rhythm.
 void MeasurePatterns(openmpt::module& mod, int leadChannel, Figures* f) {
     const bool instruments = mod.get_num_instruments() > 0;
     const std::vector<std::string> names =
@@ -34,19 +67,12 @@ void MeasurePatterns(openmpt::module& mod, int leadChannel, Figures* f) {
     const std::string breakLetter = f->format == "it" ? "C" : "D";
     const int channels = mod.get_num_channels();
     std::vector<int> instrumentOf(static_cast<std::size_t>(channels), 0);
-    std::vector<std::string> drumBars, leadBars;
-    std::string drums, lead;
-    int rowInBar = 0;
-    auto closeBar = [&] {
-        drumBars.push_back(drums);
-        if (lead.find('x') != std::string::npos) leadBars.push_back(lead);
-        drums.clear(), lead.clear();
-        rowInBar = 0;
-    };
+    std::vector<Row> rows;
     for (int o = 0; o < mod.get_num_orders(); ++o) {
         const int pat = mod.get_order_pattern(o);
         bool broke = false;
         for (int r = 0; r < mod.get_pattern_num_rows(pat) && !broke; ++r) {
+            Row& row = rows.emplace_back();
             for (int ch = 0; ch < channels; ++ch) {
                 using openmpt::module;
                 const int note =
@@ -54,20 +80,31 @@ void MeasurePatterns(openmpt::module& mod, int leadChannel, Figures* f) {
                 const int ins =
                     mod.get_pattern_row_channel_command(pat, r, ch, module::command_instrument);
                 if (ins) instrumentOf[static_cast<std::size_t>(ch)] = ins;
-                const int sounding = instrumentOf[static_cast<std::size_t>(ch)];
-                if (note >= 1 && note <= 120 && isDrum(sounding))
-                    drums += std::to_string(rowInBar) + " " +
-                             names[static_cast<std::size_t>(sounding - 1)] + "; ";
+                if (note >= 1 && note <= 120)
+                    row.starts.push_back(instrumentOf[static_cast<std::size_t>(ch)]);
                 if (ch == leadChannel)
-                    lead += note >= 1 && note <= 120 ? 'x' : note > 120 ? 'o' : '.';
+                    row.lead = note >= 1 && note <= 120 ? 'x' : note > 120 ? 'o' : '.';
                 if (mod.format_pattern_row_channel_command(pat, r, ch, module::command_effect) ==
                     breakLetter)
                     broke = true;
             }
-            if (++rowInBar == RowsPerBar) closeBar();
         }
     }
-    if (rowInBar) closeBar();
+    ReadMetre(rows, f);
+    std::vector<std::string> drumBars, leadBars;
+    for (std::size_t at = 0; at < rows.size(); at += static_cast<std::size_t>(f->barRows)) {
+        std::string drums, lead;
+        for (std::size_t r = at;
+             r < std::min(rows.size(), at + static_cast<std::size_t>(f->barRows)); ++r) {
+            for (int ins : rows[r].starts)
+                if (isDrum(ins))
+                    drums += std::to_string(r - at) + " " +
+                             names[static_cast<std::size_t>(ins - 1)] + "; ";
+            lead += rows[r].lead;
+        }
+        drumBars.push_back(drums);
+        if (lead.find('x') != std::string::npos) leadBars.push_back(lead);
+    }
     f->bars = static_cast<int>(drumBars.size());
     std::map<std::string, int> counts;
     for (const auto& bar : drumBars)
@@ -200,7 +237,6 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
         f.channels = mod.get_num_channels();
         f.orders = mod.get_num_orders();
         f.seconds = mod.get_duration_seconds();
-        if (f.orders > 1) f.bpm = 16 * 60 / mod.set_position_order_row(1, 0);
         // The lead's notes in play order, from its first note on.
         for (int o = 0; o < f.orders && f.lead.size() < 32; ++o) {
             const int pat = mod.get_order_pattern(o);
@@ -211,6 +247,10 @@ Figures Analyse(const std::string& path, int leadChannel, const Options& options
             }
         }
         MeasurePatterns(mod, leadChannel, &f);
+        // Beats a minute over the first pattern.
+        if (f.orders > 1)
+            f.bpm = mod.get_pattern_num_rows(mod.get_order_pattern(0)) / double(f.beatRows) * 60 /
+                    mod.set_position_order_row(1, 0);
         // The time of the orders that play a pattern again. (The order
         // list's times are libopenmpt's own reckoning: a render drifts a few
         // milliseconds from them, too far to compare the sound order by order.)

@@ -29,11 +29,15 @@ struct Figures {
     int orders = 0;
     double seconds = 0;    // libopenmpt's duration
     double xmpSeconds = 0; // libxmp's duration
-    double bpm = 0;        // over the first pattern, 4 rows a beat
+    double bpm = 0;        // beats a minute over the first pattern
     std::vector<int> lead; // notes of the lead channel, 32 rows from its first note
 
-    // From the patterns, in play order up to the break that ends the song,
-    // in bars of 16 rows.
+    // From the patterns, in play order up to the break that ends the song:
+    // the metre, read from where the notes start ("4/4" in bars of 16 rows
+    // and beats of 4, "3/4" in bars of 12 and beats of 4, "6/8" in bars of
+    // 12 and beats of 6), and the number of bars.
+    std::string metre;
+    int barRows = 16, beatRows = 4;
     int bars = 0;
     // The drums of a bar: which drum (by its instrument's name) strikes on
     // which row, on any channel, whatever its volume. The main drum bar is
