@@ -1,6 +1,7 @@
 #include "synth.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -232,6 +233,30 @@ modwriter::Sample DrumSample(const DrumShape& s) {
         band += 0.45 * (w - band);
         return s.colour * (w - 0.5 * band) + (1 - s.colour) * 1.6 * band;
     };
+    // A resonant band of it about 800 Hz (dark) .. 7 kHz (bright), as
+    // narrow as the snap is small: a snare's or clap's own colour.
+    const double centre = std::min(0.4 * rate, 800 * std::pow(2.0, 3.2 * s.colour));
+    const double w0 = 2 * Pi * centre / rate, alpha = std::sin(w0) / (2 * (3 - 2.4 * s.snap));
+    const double b0 = alpha / (1 + alpha), a1 = -2 * std::cos(w0) / (1 + alpha),
+                 a2 = (1 - alpha) / (1 + alpha);
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    auto banded = [&](double w) {
+        const double y = b0 * (w - x2) - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = w, y2 = y1, y1 = y;
+        return s.snap * coloured(w) + (1 - s.snap) * 1.6 * y;
+    };
+    // Six detuned squares, as a hat's or cymbal's metal rings.
+    std::array<double, 6> ring{};
+    auto metal = [&]() {
+        static const double ratios[6] = {1, 1.342, 1.2312, 1.6532, 1.9523, 2.1523};
+        double v = 0;
+        for (std::size_t k = 0; k < ring.size(); ++k) {
+            ring[k] += 540 * s.tone * ratios[k] / rate;
+            ring[k] -= std::floor(ring[k]);
+            v += ring[k] < 0.5 ? 1 : -1;
+        }
+        return v / 3;
+    };
     for (int i = 0; i < n; ++i) {
         const double t = i / rate;
         double x = 0;
@@ -247,13 +272,13 @@ modwriter::Sample DrumSample(const DrumShape& s) {
         case Drum::Snare: {
             const double f = s.tone * (175 + 60 * std::exp(-t / 0.01));
             phase += f / rate;
-            x = 0.75 * coloured(white()) * std::exp(-t / (0.075 * s.length)) +
-                0.55 * std::sin(2 * Pi * phase) * std::exp(-t / 0.045);
+            x = 0.75 * banded(white()) * std::exp(-t / (0.075 * s.length)) +
+                0.55 * s.body * std::sin(2 * Pi * phase) * std::exp(-t / 0.045);
             break;
         }
         case Drum::HatClosed:
         case Drum::HatOpen: {
-            const double w = white();
+            const double w = (1 - s.metal) * white() + s.metal * metal();
             const double hp = w - last; // bright: a first difference
             last = w;
             const double tau = s.drum == Drum::HatClosed ? 0.018 : 0.09;
@@ -264,7 +289,7 @@ modwriter::Sample DrumSample(const DrumShape& s) {
             double env = std::exp(-t / 0.07);
             for (double burst : {0.0, 0.011, 0.022})
                 if (t >= burst && t < burst + 0.008) env = std::max(env, 1.0);
-            x = coloured(white()) * env;
+            x = banded(white()) * env;
             break;
         }
         case Drum::Tom: {
@@ -275,7 +300,7 @@ modwriter::Sample DrumSample(const DrumShape& s) {
             break;
         }
         case Drum::Crash: {
-            const double w = white();
+            const double w = (1 - 0.5 * s.metal) * white() + 0.5 * s.metal * metal();
             const double hp = w - last;
             last = w;
             // A slow attack of a few milliseconds, then a long bright wash.

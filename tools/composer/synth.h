@@ -52,6 +52,9 @@ struct DrumShape {
     double length = 1; // scales the decay
     double colour = 1; // noise from dark (0) to bright (1): snare, hats, clap, crash, shaker
     double click = 0;  // the kick's click at its start, 0..1
+    double body = 1;   // the snare's drum under its noise: 0 (a noise snare) .. 1
+    double snap = 1;   // the snare's and clap's noise: 0 a narrow band at its colour .. 1 broad
+    double metal = 0;  // hats and crash: 0 noise .. 1 a ring of detuned squares
     std::uint32_t noiseSeed = 1;
 };
 

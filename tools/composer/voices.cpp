@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <vector>
 
@@ -324,7 +325,110 @@ Made Mallet(const VoiceShape& s) {
     return m;
 }
 
+// Wind: noise in a band about each harmonic, wider as the harmonic rises,
+// over a breath of hiss about a formant. Made as a spectrum of random
+// phases over a loop of a whole number of cycles, so the loop joins
+// without a seam.
+Made Wind(const VoiceShape& s) {
+    Made m;
+    const auto& k = s.patch.knob;
+    const int cycles = std::max(64, 16384 / s.cycle); // half a second or more at C-5
+    const std::size_t n = static_cast<std::size_t>(cycles) * static_cast<std::size_t>(s.cycle);
+    std::vector<std::complex<double>> bins(n);
+    Noise noise{s.noiseSeed};
+    const double hz = 8363.0 / 32; // a harmonic's frequency at C-5, per harmonic number
+    const double width = 0.004 + 0.05 * k[0], tilt = 1.6 - 1.1 * k[1];
+    const double air = 0.08 + 0.35 * k[2], formant = 600 * std::pow(2.0, 2.5 * k[3]) / hz;
+    for (std::size_t b = 1; b < n / 2; ++b) {
+        const double h = double(b) / cycles; // in harmonics
+        if (h > s.top) break;
+        const int nearest = std::max(1, static_cast<int>(std::lround(h)));
+        const double sigma = width * std::sqrt(double(nearest)) * nearest + 0.5 / cycles;
+        const double d = (h - nearest) / sigma;
+        double a =
+            std::exp(-0.5 * d * d) / std::pow(double(nearest), tilt) / std::sqrt(sigma * cycles);
+        const double f = (h - formant) / (0.6 * formant);
+        a += air * 0.3 / (1 + f * f) / std::sqrt(double(cycles));
+        bins[b] = std::polar(a, Pi * noise());
+    }
+    Fft(bins, true);
+    m.frames.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        m.frames[i] = bins[i].real();
+    const double peak = Peak(m.frames);
+    double power = 0;
+    for (double& v : m.frames)
+        v /= peak, power += v * v;
+    const double level = std::min(1.0, WaveRmsCeiling / std::sqrt(power / double(n)));
+    for (double& v : m.frames)
+        v *= level;
+    m.loopLength = n;
+    return m;
+}
+
+// A sine at the fundamental, whole cycles from the first frame (so a loop
+// of whole cycles stays seamless), at `sub` of the level of the frames
+// about it (in a loop, the loop's peak); the peak and the loop's power
+// come back to where they were.
+void AddSub(Made& m, const VoiceShape& s) {
+    const auto cycle = static_cast<std::size_t>(s.cycle), block = 2 * cycle;
+    const double before = Peak(m.frames);
+    const double loopPeak =
+        m.loopLength
+            ? Peak({m.frames.begin() + static_cast<std::ptrdiff_t>(m.loopStart), m.frames.end()})
+            : 0;
+    for (std::size_t at = 0; at < m.frames.size(); at += block) {
+        const std::size_t end = std::min(m.frames.size(), at + block);
+        double level = 0;
+        for (std::size_t i = at; i < end; ++i)
+            level = std::max(level, std::fabs(m.frames[i]));
+        for (std::size_t i = at; i < end; ++i) {
+            const double under = m.loopLength && i >= m.loopStart ? loopPeak : level;
+            m.frames[i] += s.sub * under * std::sin(2 * Pi * double(i % cycle) / double(cycle));
+        }
+    }
+    const double scale = before / Peak(m.frames);
+    for (double& v : m.frames)
+        v *= scale;
+    if (!m.loopLength) return;
+    double power = 0;
+    for (std::size_t i = m.loopStart; i < m.frames.size(); ++i)
+        power += m.frames[i] * m.frames[i];
+    const double level = std::min(1.0, WaveRmsCeiling / std::sqrt(power / double(m.loopLength)));
+    for (double& v : m.frames)
+        v *= level;
+}
+
 } // namespace
+
+void Fft(std::vector<std::complex<double>>& x, bool inverse) {
+    const std::size_t n = x.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(x[i], x[j]);
+    }
+    // (Products written out: the library's complex product guards against
+    // infinities at several times the cost.)
+    std::vector<double> cs(n / 2), sn(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k) {
+        const double a = (inverse ? 2 : -2) * Pi * double(k) / double(n);
+        cs[k] = std::cos(a), sn[k] = std::sin(a);
+    }
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+        const std::size_t step = n / len;
+        for (std::size_t i = 0; i < n; i += len)
+            for (std::size_t k = 0; k < len / 2; ++k) {
+                const double wr = cs[k * step], wi = sn[k * step];
+                const std::complex<double> a = x[i + k], c = x[i + k + len / 2];
+                const std::complex<double> b(c.real() * wr - c.imag() * wi,
+                                             c.real() * wi + c.imag() * wr);
+                x[i + k] = a + b, x[i + k + len / 2] = a - b;
+            }
+    }
+}
 
 double BrightnessOf(const Patch& p) {
     const auto& k = p.knob;
@@ -349,13 +453,15 @@ double BrightnessOf(const Patch& p) {
         return 0.25 + 0.55 * k[0];
     case Timbre::Mallet:
         return 0.3 + 0.5 * k[1];
+    case Timbre::Wind:
+        return 0.1 + 0.3 * k[1] + 0.2 * k[2] * k[3];
     }
     return 0.5;
 }
 
 const char* TimbreName(Timbre t) {
-    static const char* const names[] = {"chip", "saw",  "organ", "vowel", "flute",
-                                        "sub",  "acid", "fm",    "pluck", "mallet"};
+    static const char* const names[] = {"chip", "saw", "organ", "vowel",  "flute", "sub",
+                                        "acid", "fm",  "pluck", "mallet", "wind"};
     return names[static_cast<int>(t)];
 }
 
@@ -371,10 +477,14 @@ modwriter::Sample VoiceSample(const VoiceShape& s) {
     case Timbre::Mallet:
         m = Mallet(s);
         break;
+    case Timbre::Wind:
+        m = Wind(s);
+        break;
     default:
         m = Sustained(s);
         break;
     }
+    if (s.sub > 0) AddSub(m, s);
     if (m.loopLength == 0) {
         // A one-shot: its strike held to 5 dB over the body of its first
         // 60 ms (a struck note's first peaks would otherwise set the whole

@@ -9,7 +9,9 @@
 #include "modwriter.h"
 
 #include <array>
+#include <complex>
 #include <cstdint>
+#include <vector>
 
 namespace composer {
 
@@ -26,6 +28,9 @@ enum class Timbre {
             // the index, knob 2 how fast it falls
     Pluck,  // a plucked string: knob 0 the brightness of the pluck, 1 the damping
     Mallet, // struck bars: knob 0 picks wood, vibraphone, metal or glass, 1 the hardness
+    Wind,   // noise in bands about the harmonics, a breathed pad: knob 0 how wide the
+            // bands (from a whistle to wind), 1 the brightness, 2 the air (hiss about a
+            // formant) and 3 that formant's height
 };
 
 struct Patch {
@@ -48,8 +53,15 @@ struct VoiceShape {
     double amplitude = 1; // 0..1 of full scale
     bool sixteenBit = true;
     std::uint32_t noiseSeed = 1; // plucks and breath
+    // A sine at the fundamental under the timbre, following its level, as
+    // strong as 0 (none) .. 1 (as loud as the timbre): weight for a bass.
+    double sub = 0;
 };
 
 modwriter::Sample VoiceSample(const VoiceShape& shape);
+
+// A discrete Fourier transform of 2^k points, in place, unscaled; the
+// inverse's real part is the signal of a spectrum.
+void Fft(std::vector<std::complex<double>>& x, bool inverse = false);
 
 } // namespace composer
