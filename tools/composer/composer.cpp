@@ -38,10 +38,10 @@ const Section& SectionAt(const Ctx& c, int row) {
 
 int Level(int ins) {
     static const std::map<int, int> levels = {
-        {InsLead, 48},  {InsLead2, 46},   {InsArp, 32},      {InsBass, 44},    {InsKick, 64},
+        {InsLead, 44},  {InsLead2, 42},   {InsArp, 32},      {InsBass, 44},    {InsKick, 64},
         {InsSnare, 50}, {InsHat, 40},     {InsOpenHat, 34},  {InsTom, 50},     {InsEcho, 16},
-        {InsPad, 11},   {InsPadLeft, 11}, {InsPadRight, 11}, {InsCounter, 20}, {InsSparkle, 16},
-        {InsClap, 24},  {InsCrash, 34},   {InsShaker, 20},   {InsRim, 22},
+        {InsPad, 9},    {InsPadLeft, 13}, {InsPadRight, 13}, {InsCounter, 20}, {InsSparkle, 16},
+        {InsClap, 24},  {InsCrash, 34},   {InsShaker, 20},   {InsRim, 22},     {InsArpRight, 32},
     };
     return levels.at(ins);
 }
@@ -95,7 +95,7 @@ int Pitch(const Ctx& c, int tonic, int degree) {
 
 int ChordAt(const Ctx& c, int row) {
     const Section& s = SectionAt(c, row);
-    const auto half = static_cast<std::size_t>(std::max(0, row - s.start) / (RowsPerBar / 2));
+    const auto half = static_cast<std::size_t>(std::max(0, row - s.start) / (c.bar / 2));
     return s.harmony[std::min(half, s.harmony.size() - 1)];
 }
 
@@ -162,10 +162,10 @@ std::string MainDrumBar(const Ctx& c, const modwriter::Song& song) {
                 if (cell.instrument) sounding[static_cast<std::size_t>(ch)] = cell.instrument;
                 const int ins = sounding[static_cast<std::size_t>(ch)];
                 if (cell.note < 120 && IsDrum(ins))
-                    bar += std::to_string(row % RowsPerBar) + " " +
+                    bar += std::to_string(row % c.bar) + " " +
                            song.instruments[static_cast<std::size_t>(ins - 1)].name + "; ";
             }
-            if (row % RowsPerBar == RowsPerBar - 1) bars.push_back(bar), bar.clear();
+            if (row % c.bar == c.bar - 1) bars.push_back(bar), bar.clear();
         }
     }
     bars.push_back(bar);
@@ -211,9 +211,9 @@ std::string ScoreDrumBar(const Ctx& c) {
             if (cell.instrument) sounding[static_cast<std::size_t>(k)] = cell.instrument;
             const auto name = names.find(sounding[static_cast<std::size_t>(k)]);
             if (cell.note < 120 && name != names.end())
-                bar += std::to_string(row % RowsPerBar) + " " + name->second + "; ";
+                bar += std::to_string(row % c.bar) + " " + name->second + "; ";
         }
-        if (row % RowsPerBar == RowsPerBar - 1) bars.push_back(bar), bar.clear();
+        if (row % c.bar == c.bar - 1) bars.push_back(bar), bar.clear();
     }
     bars.push_back(bar);
     for (const auto& b : bars)
@@ -230,7 +230,7 @@ std::array<double, 9> TraitsOf(const Ctx& c) {
         for (const Cell& cell : track)
             notes += cell.note < 120;
     for (const Section& s : c.sections)
-        if (s.reprise >= 0) reprised += s.bars * RowsPerBar;
+        if (s.reprise >= 0) reprised += s.bars * c.bar;
     const double seconds = c.totalRows * 15.0 / c.bpm;
     return {std::log2(c.bpm) / 0.3,   c.colour.bright / 0.25, c.colour.weight / 0.25,
             c.colour.busy / 0.25,     double(c.colour.drums), c.swing ? 1.0 : 0.0,
@@ -264,10 +264,15 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
         styles.push_back(s);
     }
 
+    const std::string title(row.title, strnlen(row.title, sizeof row.title));
     Ctx c;
-    c.style = styles[0];
-    c.voice = styles.back();
     c.format = *format;
+    c.metre = &MetreOf(TimeOf(title, c.format));
+    c.bar = c.metre->bar, c.beat = c.metre->beat;
+    c.styleInMetre = InMetre(*styles[0], *c.metre);
+    c.voiceInMetre = InMetre(*styles.back(), *c.metre);
+    c.style = &c.styleInMetre;
+    c.voice = &c.voiceInMetre;
     c.rng = Rng{seed};
     c.channels = c.format == Format::Mod  ? 4
                  : c.format == Format::Xm ? c.rng.Pick(std::vector<int>{6, 8, 9, 10})
@@ -279,8 +284,9 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     c.swing = c.rng.Pick(c.style->swings);
     c.form = c.rng.Pick(c.style->forms);
     c.ending = c.rng.Pick(c.style->endings);
-    const std::string title(row.title, strnlen(row.title, sizeof row.title));
     ChooseSounds(c, title);
+    // A song without drums has room for pads: six channels would leave it thin.
+    if (c.colour.drums == 0 && !IsMod(c)) c.channels = std::max(c.channels, 8);
     // The bass's tonic between A1 and G#2 (55..104 Hz); a heavy song plays
     // it down to E1, a light one sometimes an octave up.
     c.bassTonic = 33 + (c.key + 3) % 12;
@@ -317,7 +323,9 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
                           : c.rng.Range(static_cast<int>(character.seconds.lo),
                                         static_cast<int>(character.seconds.hi)));
     c.track.assign(Channels, std::vector<Cell>(static_cast<std::size_t>(c.totalRows)));
-    std::array<int, 3> voices = {64, 67, 72};
+    std::array<int, 3> voices{};
+    for (std::size_t v = 0; v < voices.size(); ++v)
+        voices[v] = (c.padRanges[v][0] + c.padRanges[v][1]) / 2;
     for (std::size_t i = 0; i < c.sections.size(); ++i) {
         const Section& s = c.sections[i];
         PlayDrums(c, i);
@@ -337,6 +345,8 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     comp.fileName = path.substr(prefix.size());
     comp.style = c.style->name;
     comp.bpm = c.bpm;
+    comp.metre = c.metre->name;
+    comp.barRows = c.bar;
     comp.swing = c.swing;
     comp.key = c.key;
     comp.mode = c.modeName;
@@ -353,7 +363,8 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     for (const Section& sec : c.sections) {
         static const char* const kinds[] = {"intro",     "verse", "chorus", "bridge",
                                             "breakdown", "build", "solo",   "outro"};
-        comp.plan.push_back({kinds[static_cast<int>(sec.kind)], sec.bars, sec.transpose});
+        comp.plan.push_back({sec.departure ? "departure" : kinds[static_cast<int>(sec.kind)],
+                             sec.bars, sec.transpose});
     }
     comp.arpChannel = Arp;
     modwriter::Song& song = comp.song;
@@ -363,6 +374,7 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
     song.channels = c.format == Format::Mod ? 4 : c.channels;
     song.speed = c.swing ? 6 + c.swing : 6;
     song.tempo = c.bpm;
+    song.rowsPerBeat = c.beat, song.rowsPerBar = c.bar;
     AddInstruments(c, song);
     Shape(c);
     Normalise(c, song);
@@ -376,9 +388,9 @@ bool ComposeFrom(const SongEntry& row, std::uint64_t seed, Composition* out, std
             std::find(song.orders.begin(), song.orders.begin() + static_cast<std::ptrdiff_t>(i),
                       song.orders[i]) != song.orders.begin() + static_cast<std::ptrdiff_t>(i);
     comp.repriseShare = song.orders.empty() ? 0 : double(again) / double(song.orders.size());
-    const int halves = static_cast<int>(song.orders.size()) * RowsPerPattern / (RowsPerBar / 2);
+    const int halves = static_cast<int>(song.orders.size()) * c.metre->patternRows / (c.bar / 2);
     for (int h = 0; h < halves; ++h) {
-        const int at = std::min(h * RowsPerBar / 2, c.totalRows - 1);
+        const int at = std::min(h * c.bar / 2, c.totalRows - 1);
         const int root = ChordAt(c, at);
         std::array<int, 3> triad{};
         for (int k = 0; k < 3; ++k)

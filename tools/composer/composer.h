@@ -24,7 +24,9 @@ struct Composition {
     modwriter::Format format = modwriter::Format::Mod;
     std::string fileName;  // the row's path without the ".\songs\" folder
     std::string style;     // the first style named by the author column
-    int bpm = 0;           // beats a minute (4 rows a beat)
+    int bpm = 0;           // the tracker's tempo: quarter notes (4 rows) a minute
+    std::string metre;     // "4/4", "3/4" or "6/8"
+    int barRows = 16;      // rows a bar
     int swing = 0;         // ticks moved from the off-beat row to the on-beat one
     int key = 0;           // tonic pitch class, 0 = C
     std::string mode;      // "ionian", "dorian", ...
@@ -39,11 +41,12 @@ struct Composition {
     std::array<double, 9> traits{};
     double repriseShare = 0; // share of the orders that play an earlier pattern again
     // The song's commonest bar of drums, as "row instrument; " for every
-    // drum struck in it (rows 0..15, instruments by name).
+    // drum struck in it (rows from the bar's first, instruments by name).
     std::string mainDrumBar;
     // The sections in play order: "intro", "verse", "chorus", "bridge",
-    // "breakdown", "build", "solo" or "outro", their bars and how many
-    // semitones they stand above the song's key.
+    // "breakdown", "build", "solo" or "outro" (or "departure", a long song's
+    // bridge unlike the rest), their bars and how many semitones they stand
+    // above the song's key.
     struct Section {
         std::string kind;
         int bars = 0;
@@ -52,8 +55,8 @@ struct Composition {
     std::vector<Section> plan;
     std::uint64_t seed = 0; // the seed the song was made from
     int refused = 0;        // seeds before it that made a near twin
-    // The triad of every half bar (8 rows) of the patterns in play order,
-    // as pitch classes (0 = C): root, third, fifth.
+    // The triad of every half bar (barRows / 2 rows) of the patterns in play
+    // order, as pitch classes (0 = C): root, third, fifth.
     std::vector<std::array<int, 3>> chords;
     int arpChannel = 2; // the channel of the chord arpeggios
 };

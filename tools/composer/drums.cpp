@@ -10,19 +10,13 @@
 namespace composer::detail {
 namespace {
 
-// Fills, one letter a row: k kick, s snare, g ghost snare, t m l high, mid
-// and low tom, o open hat, . nothing, - the groove goes on.
-const std::vector<const char*> SmallFills = {"----k.s.", "------ss", "----s.ss", "------tm",
-                                             "-----sks", "----s.o.", "----ks.s", "----ggss"};
-const std::vector<const char*> BigFills = {"s.s.ssss", "ssssssss", "t.t.m.l.", "ttmmllss",
-                                           "k.s.k.ss", "s..s..s.", "sstmlk..", "s.tml.ss"};
-const std::vector<const char*> SparseHats = {"x...x...x...x...", "..x...x...x...x.",
-                                             "x.......x.......", "x...x...x...x..o"};
+// Fills (the metre's), one letter a row: k kick, s snare, g ghost snare,
+// t m l high, mid and low tom, o open hat, . nothing, - the groove goes on.
 
 // Adds one kick at a row the style allows that is still free.
 bool AddKick(Rng& r, const Style& s, DrumBar& b) {
     std::vector<int> free;
-    for (int row = 1; row < RowsPerBar; ++row)
+    for (int row = 1; row < static_cast<int>(b.kick.size()); ++row)
         if (s.kickSpots[row] == 'x' && b.kick[static_cast<std::size_t>(row)] == '.' &&
             b.snare[static_cast<std::size_t>(row)] != 'x')
             free.push_back(row);
@@ -41,16 +35,16 @@ DrumBar Vary(Rng& r, const Style& s, const DrumBar& base, const std::vector<Drum
             break;
         case 1: {
             std::vector<int> kicks;
-            for (int row = 1; row < RowsPerBar; ++row)
+            for (int row = 1; row < static_cast<int>(b.kick.size()); ++row)
                 if (b.kick[static_cast<std::size_t>(row)] == 'x') kicks.push_back(row);
             if (!kicks.empty()) b.kick[static_cast<std::size_t>(r.Pick(kicks))] = '.';
             AddKick(r, s, b);
             break;
         }
         default: {
-            const int row = r.Pick(std::vector<int>{3, 7, 9, 11, 14, 15});
-            if (b.snare[static_cast<std::size_t>(row)] == '.')
-                b.snare[static_cast<std::size_t>(row)] = 'g';
+            const auto row =
+                static_cast<std::size_t>(r.Pick(std::vector<int>{3, 7, 9, 11, 14, 15}));
+            if (row < b.snare.size() && b.snare[row] == '.') b.snare[row] = 'g';
             break;
         }
         }
@@ -60,7 +54,8 @@ DrumBar Vary(Rng& r, const Style& s, const DrumBar& base, const std::vector<Drum
         if (fresh) return b;
     }
     DrumBar b = base;
-    b.snare[15] = b.snare[15] == 'x' ? 'g' : 'x';
+    char& last = b.snare.back();
+    last = last == 'x' ? 'g' : 'x';
     return b;
 }
 
@@ -94,11 +89,11 @@ void ChooseGroove(Ctx& c) {
     c.groove = {a, b, a, d};
     const auto hats = TwoOf(r, s.hats);
     const auto more = TwoOf(r, s.hats);
-    c.hatParts = {hats[0], hats[1], r.Pick(SparseHats), more[0], more[1]};
+    c.hatParts = {hats[0], hats[1], r.Pick(c.metre->sparseHats), more[0], more[1]};
     const auto perc = TwoOf(r, s.percussion);
     c.percParts = {perc[0], perc[1], r.Pick(s.percussion)};
-    const auto small = TwoOf(r, SmallFills);
-    const auto big = TwoOf(r, BigFills);
+    const auto small = TwoOf(r, c.metre->smallFills);
+    const auto big = TwoOf(r, c.metre->bigFills);
     c.smallFills = {small[0], small[1]};
     c.bigFills = {big[0], big[1]};
 }
@@ -140,7 +135,7 @@ void PlayDrums(Ctx& c, std::size_t index) {
     const bool arrival = prev && (prev->kind == Kind::Build || prev->kind == Kind::Breakdown ||
                                   s.kind == Kind::Chorus || s.kind == Kind::Solo || s.finale);
     for (int bar = 0; bar < s.bars; ++bar) {
-        const int row0 = s.start + bar * RowsPerBar;
+        const int row0 = s.start + bar * c.bar;
         if (row0 >= c.totalRows) break;
         const bool lastBar = bar == s.bars - 1;
         const bool finalChord = s.kind == Kind::Outro && c.ending != Ending::Fade && bar >= 3;
@@ -157,41 +152,49 @@ void PlayDrums(Ctx& c, std::size_t index) {
         if (s.kind == Kind::Intro && bar < s.drumsFrom) {
             // Only the hats, softly, in the bars before the drums come in.
             if (bar + 2 >= s.drumsFrom)
-                for (int rr = 0; rr < RowsPerBar; rr += 2)
+                for (int rr = 0; rr < c.bar; rr += 2)
                     if (!mod) Hit(c, Hats, row0 + rr, InsHat, DrumNote, Level(InsHat) - 10);
             continue;
         }
         const DrumBar& g = c.groove[static_cast<std::size_t>(bar % c.grooveBars)];
         std::string kick = g.kick, snare = g.snare, hats = hatPart;
-        std::string fill(RowsPerBar, '-');
+        const auto bar8 = static_cast<std::size_t>(c.bar);
+        std::string fill(bar8, '-');
+        // Fills take the bar's last half in four, its last beat in six-eight.
+        const std::size_t fillAt = bar8 - std::string(c.smallFills[0]).size();
         if (s.kind == Kind::Bridge) {
-            kick = std::string("x.........") + (bar % 2 ? "x....." : "......");
-            snare = "........x.......";
+            kick = c.metre->bridgeKick[static_cast<std::size_t>(bar % 2)];
+            snare = c.metre->bridgeSnare;
         }
         if (s.kind == Kind::Verse && s.variation > 0)
-            for (int rr = 0; rr < RowsPerBar; rr += 2)
+            for (int rr = 0; rr < c.bar; rr += 2)
                 if (hats[static_cast<std::size_t>(rr)] == '.')
                     hats[static_cast<std::size_t>(rr)] = 'g';
         int snareRamp = 0;
         if (s.kind == Kind::Build) {
-            // Kick on the beats under a snare roll that doubles its pace.
+            // Kick on the beats under a snare roll that doubles its pace:
+            // the backbeats, then eighths, then every row.
             const int left = s.bars - bar;
-            kick = "x...x...x...x...";
-            snare = left > 2    ? "....x.......x..."
-                    : left == 2 ? "x.x.x.x.x.x.x.x."
-                                : "xxxxxxxxxxxxxxxx";
-            hats = "................";
+            kick = snare = hats = std::string(bar8, '.');
+            for (std::size_t rr = 0; rr < bar8; ++rr) {
+                const int at = static_cast<int>(rr);
+                if (at % c.beat == 0) kick[rr] = 'x';
+                if (left > 2 ? at % (2 * c.beat) == c.beat : left == 2 ? at % 2 == 0 : true)
+                    snare[rr] = 'x';
+            }
             snareRamp = 1;
-            if (lastBar && r.Chance(40)) fill.replace(12, 4, "....");
+            if (lastBar && r.Chance(40)) fill.replace(bar8 - 4, 4, "....");
         } else if (lastBar && next && next->kind == Kind::Breakdown) {
-            fill.replace(8, 8, "k.......");
+            fill.replace(fillAt, bar8 - fillAt, "k" + std::string(bar8 - fillAt - 1, '.'));
         } else if ((lastBar && next && next->kind != Kind::Build) ||
                    (s.kind == Kind::Outro && bar == 2)) {
-            fill.replace(8, 8, c.bigFills[static_cast<std::size_t>((index + bar) % 2)]);
+            fill.replace(fillAt, bar8 - fillAt,
+                         c.bigFills[static_cast<std::size_t>((index + bar) % 2)]);
         } else if (bar % 4 == 3 && !lastBar) {
-            fill.replace(8, 8, c.smallFills[static_cast<std::size_t>((bar / 4 + s.variation) % 2)]);
+            fill.replace(fillAt, bar8 - fillAt,
+                         c.smallFills[static_cast<std::size_t>((bar / 4 + s.variation) % 2)]);
         }
-        if (s.feel == 1 && s.kind != Kind::Build) {
+        if (s.feel == 1 && s.kind != Kind::Build && c.metre->time == Time::Four) {
             // Half time: the backbeat once a bar, on its middle, over the
             // groove's kicks of the bar's first half.
             kick = g.kick.substr(0, 8) + (bar % 2 ? "..x....." : "........");
@@ -199,7 +202,7 @@ void PlayDrums(Ctx& c, std::size_t index) {
         } else if (s.feel == 2 && s.kind != Kind::Build) {
             // Double time: the snare between the beats, the groove's kicks
             // on them.
-            for (int r = 0; r < RowsPerBar; r += 4)
+            for (int r = 0; r < c.bar; r += 4)
                 kick[static_cast<std::size_t>(r)] = 'x';
             static const char* const snares[4] = {"..x...x...x...x.", "..x...x.g.x...x.",
                                                   "..x...x...x.x.x.", "..x...x...x..xx."};
@@ -210,20 +213,30 @@ void PlayDrums(Ctx& c, std::size_t index) {
         if (c.colour.drums == 1 && s.kind != Kind::Build) {
             // A sparse kit keeps time softly, in a phrase of four bars, and
             // plays no fills.
-            static const char* const tails[4] = {"........", "..x.....", "........", "..x...x."};
-            static const char* const snares[4] = {"........x.......", "........x.......",
-                                                  "........x.....g.", "........x...g..."};
-            kick = g.kick.substr(0, 8) + tails[(bar + index) % 4];
-            snare = snares[(bar / 2 + index) % 4];
+            if (c.metre->time == Time::Four) {
+                static const char* const tails[4] = {"........", "..x.....", "........",
+                                                     "..x...x."};
+                static const char* const snares[4] = {"........x.......", "........x.......",
+                                                      "........x.....g.", "........x...g..."};
+                kick = g.kick.substr(0, 8) + tails[(bar + index) % 4];
+                snare = snares[(bar / 2 + index) % 4];
+            } else {
+                // In three: the kick on one, a stroke on the last beat, a
+                // pickup into every other bar.
+                kick = snare = std::string(bar8, '.');
+                kick[0] = 'x';
+                snare[bar8 - static_cast<std::size_t>(c.beat)] = 'x';
+                if ((bar + index) % 2) snare[bar8 - 2] = 'g';
+            }
             hats = c.hatParts[2];
-            fill.assign(RowsPerBar, '-');
+            fill.assign(bar8, '-');
         }
         // The third bar of four opens its hat at the end, so a two-bar
         // groove comes round as four bars.
-        if (bar % 4 == 2 && hats[14] != '.') hats[14] = 'o';
-        if (lastBar && dropKick) kick = "................";
+        if (bar % 4 == 2 && hats[bar8 - 2] != '.') hats[bar8 - 2] = 'o';
+        if (lastBar && dropKick) kick = std::string(bar8, '.');
         const bool crash = bar == 0 && arrival;
-        for (int rr = 0; rr < RowsPerBar; ++rr) {
+        for (int rr = 0; rr < c.bar; ++rr) {
             const int row = row0 + rr;
             if (row >= c.totalRows) break;
             const auto at = static_cast<std::size_t>(rr);
@@ -236,10 +249,12 @@ void PlayDrums(Ctx& c, std::size_t index) {
                 hat = f == 'o' ? 'o' : '.';
             }
             int snareVolume = Level(InsSnare);
-            if (snareRamp) snareVolume = 24 + 26 * (row - s.start) / (s.bars * RowsPerBar);
-            if (fill[at] == 's' && rr >= 8) snareVolume = 36 + 2 * (rr - 8);
-            if (k && !(sn && rr % 8 == 4))
-                Hit(c, Kit, row, InsKick, DrumNote, rr % 4 ? Level(InsKick) - 8 : -1);
+            if (snareRamp) snareVolume = 24 + 26 * (row - s.start) / (s.bars * c.bar);
+            if (fill[at] == 's' && at >= fillAt)
+                snareVolume = 36 + 2 * static_cast<int>(at - fillAt) * 8 / int(bar8 - fillAt);
+            // On a backbeat the snare wins over a kick.
+            if (k && !(sn && rr % (2 * c.beat) == c.beat))
+                Hit(c, Kit, row, InsKick, DrumNote, rr % c.beat ? Level(InsKick) - 8 : -1);
             else if (sn)
                 Hit(c, Kit, row, InsSnare, DrumNote, snareVolume);
             else if (tom)
@@ -253,7 +268,8 @@ void PlayDrums(Ctx& c, std::size_t index) {
             }
             if (mod && kitBusy) continue;
             // Hats lean on the beat and lighten off it.
-            if (hat == 'x') Hit(c, hatCh, row, InsHat, DrumNote, Level(InsHat) + (rr % 4 ? -3 : 2));
+            if (hat == 'x')
+                Hit(c, hatCh, row, InsHat, DrumNote, Level(InsHat) + (rr % c.beat ? -3 : 2));
             if (hat == 'g') Hit(c, hatCh, row, InsHat, DrumNote, Level(InsHat) - 8);
             if (hat == 'o') Hit(c, hatCh, row, InsOpenHat, DrumNote, -1);
             if (percPart && fill[at] == '-') {

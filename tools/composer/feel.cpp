@@ -49,7 +49,7 @@ void PlayControl(Ctx& c) {
     }
     if (c.ending == Ending::Ring) // the last two bars before the chord slow down
         for (int k = 1; k <= 8; ++k)
-            Control(c, outro.start + RowsPerBar + 4 * k - 4, Effect::SetTempo,
+            Control(c, outro.start + c.bar + c.bar / 4 * (k - 1), Effect::SetTempo,
                     c.bpm * (100 - 4 * k) / 100);
     Control(c, c.totalRows - 1, Effect::PatternBreak, 0);
 }

@@ -19,7 +19,8 @@ struct LeadRange {
 };
 
 LeadRange RangeOf(const Ctx& c) {
-    const int lowMidi = IsMod(c) ? 60 : 62, highMidi = IsMod(c) ? 81 : 86;
+    const int lowMidi = (IsMod(c) ? 60 : 62) + c.leadShift;
+    const int highMidi = (IsMod(c) ? 81 : 86) + c.leadShift;
     int low = -7, high = 21;
     while (Pitch(c, c.leadTonic, low) < lowMidi)
         ++low;
@@ -41,15 +42,15 @@ int Centre(const Ctx& c) {
     return (r.low + r.high) / 2;
 }
 
-// A bar of rhythm from the style's cells, with lo..hi notes.
-std::string BarRhythm(Rng& r, const std::vector<RhythmCell>& cells, int lo, int hi) {
+// A bar of rhythm from the style's cells (a beat each), with lo..hi notes.
+std::string BarRhythm(Rng& r, const std::vector<RhythmCell>& cells, int beats, int lo, int hi) {
     int total = 0;
     for (const RhythmCell& rc : cells)
         total += rc.weight;
     std::string rows;
     for (int attempt = 0; attempt < 80; ++attempt) {
         rows.clear();
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < beats; ++k) {
             int pick = r.Range(0, total - 1);
             const char* steps = cells[0].steps;
             for (const RhythmCell& rc : cells) {
@@ -62,7 +63,7 @@ std::string BarRhythm(Rng& r, const std::vector<RhythmCell>& cells, int lo, int 
             rows += steps;
         }
         const auto n = std::count(rows.begin(), rows.end(), 'x');
-        if (n >= lo && n <= hi && rows.find('x') < 4) return rows;
+        if (n >= lo && n <= hi && rows.find('x') < std::string(cells[0].steps).size()) return rows;
     }
     return rows;
 }
@@ -98,8 +99,14 @@ Motif FromRhythm(const std::string& rows) {
     return m;
 }
 
-int MostNotes(const Style& s) {
-    return s.noteLength >= 3 ? 4 : s.noteLength == 2 ? 6 : 8;
+// The most notes a bar of the lead holds: fewer in a bar of three.
+int MostNotes(const Ctx& c, const Style& s) {
+    const int most = s.noteLength >= 3 ? 4 : s.noteLength == 2 ? 6 : 8;
+    return most * c.bar / 16;
+}
+
+std::string BarRhythm(const Ctx& c, Rng& r, const Style& s, int lo, int hi) {
+    return BarRhythm(r, s.rhythm, c.bar / c.beat, lo, hi);
 }
 
 enum class Op {
@@ -115,7 +122,8 @@ enum class Op {
 };
 
 // A bar developed from a motif. *shift is how far a sequence moves it.
-Motif Develop(const Motif& m, Op op, Rng& r, const Style& style, int* shift) {
+Motif Develop(const Ctx& c, const Motif& m, Op op, Rng& r, const Style& style, int* shift) {
+    const int bar = c.bar, half = c.bar / 2;
     Motif d = m;
     *shift = 0;
     switch (op) {
@@ -135,7 +143,7 @@ Motif Develop(const Motif& m, Op op, Rng& r, const Style& style, int* shift) {
         break;
     case Op::Rhythm: {
         // The same steps on a new rhythm.
-        d = FromRhythm(BarRhythm(r, style.rhythm, 2, MostNotes(style)));
+        d = FromRhythm(BarRhythm(c, r, style, 2, MostNotes(c, style)));
         for (std::size_t i = 1; i < d.size(); ++i)
             d[i].step = m[1 + (i - 1) % std::max<std::size_t>(1, m.size() - 1)].step;
         break;
@@ -144,31 +152,30 @@ Motif Develop(const Motif& m, Op op, Rng& r, const Style& style, int* shift) {
     case Op::Diminish: {
         // The motif's first half (or the whole, twice as fast) twice, the
         // second time a step away.
-        Motif half;
+        Motif first;
         for (const auto& n : m) {
-            if (op == Op::Fragment && n.row < 8)
-                half.push_back({n.row, std::min(n.len, 8 - n.row), n.step});
+            if (op == Op::Fragment && n.row < half)
+                first.push_back({n.row, std::min(n.len, half - n.row), n.step});
             if (op == Op::Diminish && n.row % 2 == 0)
-                half.push_back({n.row / 2, std::max(1, n.len / 2), n.step});
+                first.push_back({n.row / 2, std::max(1, n.len / 2), n.step});
         }
-        if (half.empty()) break;
-        d = half;
+        if (first.empty()) break;
+        d = first;
         const int again = r.Chance(50) ? 1 : -1;
-        for (std::size_t i = 0; i < half.size(); ++i)
-            d.push_back({half[i].row + 8, half[i].len, i == 0 ? again : half[i].step});
+        for (std::size_t i = 0; i < first.size(); ++i)
+            d.push_back({first[i].row + half, first[i].len, i == 0 ? again : first[i].step});
         break;
     }
     case Op::Displace:
         d.clear();
         for (const auto& n : m)
-            if (n.row + 2 < RowsPerBar)
-                d.push_back({n.row + 2, std::min(n.len, RowsPerBar - n.row - 2), n.step});
+            if (n.row + 2 < bar) d.push_back({n.row + 2, std::min(n.len, bar - n.row - 2), n.step});
         break;
     case Op::Augment:
         d.clear();
         for (const auto& n : m)
-            if (n.row < 8)
-                d.push_back({n.row * 2, std::min(n.len * 2, RowsPerBar - n.row * 2), n.step});
+            if (n.row < half)
+                d.push_back({n.row * 2, std::min(n.len * 2, bar - n.row * 2), n.step});
         break;
     }
     if (d.empty()) d = m;
@@ -190,21 +197,19 @@ std::vector<Note> Realise(const Ctx& c, const Motif& m, int row0, int start, int
         degree = i == 0 ? start : degree + step;
         // Past the edge of the range the line turns back.
         if (i > 0 && (degree > range.high || degree < range.low)) degree = previous - step;
-        if (at % 8 == 0 || m[i].len >= 6 || i == 0) degree = NearestChordTone(degree, root, step);
+        if (at % (c.bar / 2) == 0 || m[i].len >= 6 || i == 0)
+            degree = NearestChordTone(degree, root, step);
         degree = Fold(degree, range);
         out.push_back({at, std::min(m[i].len, limit - at), degree});
     }
     return out;
 }
 
-const char* CadenceRhythm(Rng& r, const Style& s) {
-    static const std::vector<const char*> busy = {
-        "x=x=x===========", "x===x===x=======", "x=xxx===========", "..x=x===x======="};
-    static const std::vector<const char*> medium = {
-        "x===x===========", "x=======x=======", "..x=x===========", "x=x=====x======="};
-    static const std::vector<const char*> slow = {
-        "x===============", "x=======x=======", "x===========....", "....x===x======="};
-    return r.Pick(s.noteLength >= 3 ? slow : s.noteLength == 2 ? medium : busy);
+const char* CadenceRhythm(const Ctx& c, Rng& r, const Style& s) {
+    const Metre& m = *c.metre;
+    return r.Pick(s.noteLength >= 3   ? m.slowCadences
+                  : s.noteLength == 2 ? m.mediumCadences
+                                      : m.busyCadences);
 }
 
 // One phrase of four bars: the motif, a development of it, a bar that
@@ -222,16 +227,16 @@ std::vector<Note> Phrase(const Ctx& c, Rng& r, int start, const Motif& theme, bo
 
     int shift = 0;
     const Op op = ops[static_cast<std::size_t>(r.Range(0, static_cast<int>(ops.size()) - 1))];
-    const Motif developed = Develop(theme, op, r, style, &shift);
+    const Motif developed = Develop(c, theme, op, r, style, &shift);
     const int from = shift ? anchor + shift : last() + (r.Chance(50) ? 1 : -1);
-    add(Realise(c, developed, start + RowsPerBar, Fold(from, range), limit));
+    add(Realise(c, developed, start + c.bar, Fold(from, range), limit));
 
-    Motif line = FromRhythm(BarRhythm(r, style.rhythm, 2, MostNotes(style)));
+    Motif line = FromRhythm(BarRhythm(c, r, style, 2, MostNotes(c, style)));
     GiveSteps(line, r, answer ? -1 : 1);
-    add(Realise(c, line, start + 2 * RowsPerBar, Fold(last() + (answer ? -1 : 1), range), limit));
+    add(Realise(c, line, start + 2 * c.bar, Fold(last() + (answer ? -1 : 1), range), limit));
 
-    const int at = start + 3 * RowsPerBar;
-    const Motif close = FromRhythm(cadence ? cadence : CadenceRhythm(r, style));
+    const int at = start + 3 * c.bar;
+    const Motif close = FromRhythm(cadence ? cadence : CadenceRhythm(c, r, style));
     if (close.empty() || at >= limit) return out;
     const int lastRow = at + close.back().row;
     const int root = ChordAt(c, std::min(lastRow, c.totalRows - 1));
@@ -252,7 +257,8 @@ std::vector<Note> Phrase(const Ctx& c, Rng& r, int start, const Motif& theme, bo
         const int row = at + note.row;
         if (row >= limit) break;
         int degree = target + (n - 1 - i) * (answer ? 1 : -1);
-        if (row % 8 == 0) degree = NearestChordTone(degree, ChordAt(c, row), answer ? 1 : -1);
+        if (row % (c.bar / 2) == 0)
+            degree = NearestChordTone(degree, ChordAt(c, row), answer ? 1 : -1);
         out.push_back({row, std::min(note.len, limit - row), Fold(degree, range)});
     }
     return out;
@@ -264,7 +270,7 @@ void PlayNotes(Ctx& c, const std::vector<Note>& notes, int ins, int drop, int se
         const int midi = Pitch(c, c.leadTonic, p.degree);
         const int end = std::min(p.row + p.len, sectionEnd);
         const int volume = IsMod(c) ? (drop ? Level(ins) - drop : -1)
-                                    : Level(ins) - drop - (p.row % RowsPerBar ? 4 : 0);
+                                    : Level(ins) - drop - (p.row % c.bar ? 4 : 0);
         Put(c, Lead, p.row, ins, midi, volume);
         const bool legato = i > 0 && notes[i - 1].row + notes[i - 1].len == p.row;
         if (c.style->slides && legato && p.len >= 6 &&
@@ -290,7 +296,7 @@ void Phrases(Ctx& c, const Section& s, Rng& r, const Motif& theme, int lift, int
     for (int p = 0; p < n; ++p) {
         const bool answer = p == n - 1 || (p % 2 == 1 && n != 3);
         const int anchor = Centre(c) + lift + contour[std::min(n, 4)][p % 4];
-        const auto v = Phrase(c, r, s.start + p * 4 * RowsPerBar, theme, answer, anchor, end, ops);
+        const auto v = Phrase(c, r, s.start + p * 4 * c.bar, theme, answer, anchor, end, ops);
         notes.insert(notes.end(), v.begin(), v.end());
     }
     PlayNotes(c, notes, ins, drop, end);
@@ -308,16 +314,17 @@ void ChooseThemes(Ctx& c) {
     // The verse's motif starts on the beat and moves; the chorus's has
     // another rhythm and fewer, longer notes; the bridge's is the verse's
     // turned upside down at half speed.
-    Motif verse = FromRhythm(BarRhythm(r, s.rhythm, 3, MostNotes(s)));
+    Motif verse = FromRhythm(BarRhythm(c, r, s, 3, MostNotes(c, s)));
     GiveSteps(verse, r, 0);
     Motif chorus;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        chorus = FromRhythm(BarRhythm(r, s.rhythm, 2, std::max(3, MostNotes(s) - 2)));
+        chorus = FromRhythm(BarRhythm(c, r, s, 2, std::max(3, MostNotes(c, s) - 2)));
         if (chorus.size() != verse.size() || chorus[0].len != verse[0].len) break;
     }
     GiveSteps(chorus, r, 1);
     int shift = 0;
-    Motif bridge = Develop(Develop(verse, Op::Inversion, r, s, &shift), Op::Augment, r, s, &shift);
+    Motif bridge =
+        Develop(c, Develop(c, verse, Op::Inversion, r, s, &shift), Op::Augment, r, s, &shift);
     c.themes = {verse, chorus, bridge};
 }
 
@@ -345,6 +352,9 @@ void PlayLead(Ctx& c, std::size_t index) {
         return Phrases(c, s, r, c.themes[0], 1, InsLead2, 0,
                        {Op::Diminish, Op::Rhythm, Op::Fragment, Op::Displace});
     case Kind::Bridge:
+        if (s.departure)
+            return Phrases(c, s, r, c.themes[2], -4, InsLead2, 6,
+                           {Op::Augment, Op::SequenceDown, Op::Inversion});
         if (s.variation % 2 == 0)
             return Phrases(c, s, r, c.themes[2], -1, InsLead2, 4,
                            {Op::SequenceUp, Op::SequenceDown, Op::Augment});
@@ -352,7 +362,7 @@ void PlayLead(Ctx& c, std::size_t index) {
             // Calls a bar long, left for the arpeggios to answer.
             std::vector<Note> notes;
             for (int bar = 0; bar < s.bars; bar += 2) {
-                const int row = s.start + bar * RowsPerBar;
+                const int row = s.start + bar * c.bar;
                 for (Note n : Realise(c, c.themes[0], row, Centre(c) + bar / 2 % 2 * 2, end))
                     notes.push_back(n);
             }
@@ -366,11 +376,11 @@ void PlayLead(Ctx& c, std::size_t index) {
         // The chorus's motif at half speed, softly, in the second half.
         std::vector<Note> notes;
         for (int bar = s.bars / 2; bar < s.bars; bar += 2) {
-            const int row = s.start + bar * RowsPerBar;
+            const int row = s.start + bar * c.bar;
             Motif slow;
             for (const auto& n : c.themes[1])
-                if (n.row < 8)
-                    slow.push_back({n.row * 2, std::min(n.len * 2, 16 - 2 * n.row), n.step});
+                if (n.row < c.bar / 2)
+                    slow.push_back({n.row * 2, std::min(n.len * 2, c.bar - 2 * n.row), n.step});
             for (Note n : Realise(c, slow, row, Centre(c) + 1, end))
                 notes.push_back(n);
         }
@@ -380,15 +390,19 @@ void PlayLead(Ctx& c, std::size_t index) {
     case Kind::Build: {
         Off(c, Lead, s.start);
         if (!next || !next->parts.lead) return;
-        // A climb of quarter notes into the next section.
-        const int row0 = end - RowsPerBar;
+        // A climb of four quarter notes (eighths in six-eight) into the
+        // next section.
+        const int step = c.metre->time == Time::Six ? 2 : 4;
+        const int row0 = end - 4 * step;
         const int top = NearestChordTone(Centre(c) + 2, ChordAt(c, row0), 1);
         // Chord tones on the half bars, steps between them.
         std::vector<Note> notes;
         int degree = top - 4;
         for (int k = 0; k < 4; ++k) {
-            degree = k % 2 ? degree + 1 : NearestChordTone(degree + 1, ChordAt(c, row0 + 4 * k), 1);
-            notes.push_back({row0 + 4 * k, 3, Fold(degree, range)});
+            const int row = row0 + step * k;
+            degree =
+                row % (c.bar / 2) ? degree + 1 : NearestChordTone(degree + 1, ChordAt(c, row), 1);
+            notes.push_back({row, step - 1, Fold(degree, range)});
         }
         return PlayNotes(c, notes, InsLead, 6, end);
     }
@@ -416,7 +430,7 @@ void PlayEcho(Ctx& c) {
     // the kit's, on the other side.
     const bool mod = IsMod(c);
     const int ch = mod ? Kit : Echo;
-    if (mod ? c.colour.drums != 0 : !HasChannel(c, Echo)) return;
+    if (mod ? c.colour.drums != 0 : !HasChannel(c, Echo) || c.breathChannel == Echo) return;
     const int ins = InsEcho;
     const int maxNote = mod ? 83 : c.format == Format::Xm ? 107 : 119;
     bool playing = false;
@@ -429,7 +443,7 @@ void PlayEcho(Ctx& c) {
             continue;
         }
         if (src.note == NoNote) continue;
-        const bool octave = s.finale || s.kind == Kind::Outro;
+        const bool octave = s.finale || s.varied || s.kind == Kind::Outro;
         const int at = octave ? row : row + 3;
         if (at >= c.totalRows) break;
         Cell& dst = At(c, ch, at);
@@ -452,8 +466,12 @@ void PlayCounter(Ctx& c, const Section& s) {
         Off(c, Counter, s.start);
         return;
     }
-    const int end = std::min(s.end(), c.totalRows);
-    int leadPitch = -1, previous = 67;
+    // A note a half bar; a waltz's counter holds a bar and turns on its
+    // second beat.
+    const bool waltz = c.metre->time == Time::Three;
+    const int end = std::min(s.end(), c.totalRows), step = waltz ? c.bar : c.bar / 2;
+    const int turn = waltz ? c.beat : c.bar / 2;
+    int leadPitch = -1, previous = 62;
     auto chordTones = [&](int row, int lo, int hi) {
         std::vector<int> out;
         const int root = ChordAt(c, row);
@@ -474,11 +492,12 @@ void PlayCounter(Ctx& c, const Section& s) {
         const Cell& l = c.track[Lead][static_cast<std::size_t>(row)];
         if (l.note == NoteOff) leadPitch = -1;
         if (l.note < 120) leadPitch = l.note - s.transpose - (IsMod(c) ? 0 : 0);
-        if ((row - s.start) % 8) continue;
-        const int ceiling = leadPitch > 0 ? std::min(79, leadPitch - 3) : 76;
-        auto tones = chordTones(row, 60, ceiling);
+        if ((row - s.start) % step && (row - s.start) % c.bar != turn) continue;
+        // Below the lead, in the tenor more than the alto.
+        const int ceiling = leadPitch > 0 ? std::min(74, leadPitch - 4) : 72;
+        auto tones = chordTones(row, 53, ceiling);
         if (tones.empty()) continue;
-        if ((row - s.start) % RowsPerBar == 8 && heldFor(row - 8) >= 12) {
+        if ((row - s.start) % c.bar == turn && heldFor(row - turn) >= c.bar * 3 / 4) {
             // The answer: down through the chord from its highest tone.
             const int n = static_cast<int>(tones.size());
             for (int k = 0; k < 3 && k < n; ++k)
@@ -487,6 +506,7 @@ void PlayCounter(Ctx& c, const Section& s) {
             previous = tones[static_cast<std::size_t>(std::max(0, n - 3))];
             continue;
         }
+        if ((row - s.start) % step) continue;
         int best = tones[0];
         for (int p : tones)
             if (std::abs(p - previous) < std::abs(best - previous)) best = p;

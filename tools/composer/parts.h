@@ -24,8 +24,6 @@ using modwriter::Format;
 using modwriter::NoNote;
 using modwriter::NoteOff;
 
-constexpr int RowsPerBar = 16;
-constexpr int RowsPerPattern = 64;
 constexpr int DrumNote = 72; // C-6 plays the drums at the 16726 Hz they are made for
 
 // splitmix64: the same sequence on every machine and compiler.
@@ -88,7 +86,8 @@ enum Ins {
     InsCrash,
     InsShaker,
     InsRim,
-    InsLast = InsRim,
+    InsArpRight, // XM and IT: the arpeggio's strikes thrown to the other side
+    InsLast = InsArpRight,
 };
 
 bool IsDrum(int ins);
@@ -115,7 +114,10 @@ struct Section {
     int drumsFrom = 0;        // bar where the drums come in
     int reprise = -1;         // the earlier section it plays again note for note
     int feel = 0;             // the drums: 0 as the groove, 1 half time, 2 double time
-    int end() const { return start + bars * RowsPerBar; }
+    int barRows = 16;         // the song's bar
+    bool departure = false;   // a long song's bridge unlike the rest (see Depart in form.cpp)
+    bool varied = false;      // a chorus come back with a counter-melody and the lead doubled
+    int end() const { return start + bars * barRows; }
 };
 
 // A motif: rows from its start, and scale steps from the note before.
@@ -124,7 +126,7 @@ struct MotifNote {
 };
 using Motif = std::vector<MotifNote>;
 
-// The kick and snare of one groove bar, 16 rows each ('x' hit, 'g' ghost).
+// The kick and snare of one groove bar, a row a letter ('x' hit, 'g' ghost).
 struct DrumBar {
     std::string kick, snare;
 };
@@ -141,6 +143,11 @@ struct Colour {
 struct Ctx {
     const Style* style = nullptr; // rhythm, harmony and drums
     const Style* voice = nullptr; // the style whose lead sounds are used
+    // The metre, its bar and beat in rows, and the two styles as the metre
+    // plays them (style and voice point here).
+    const Metre* metre = nullptr;
+    int bar = 16, beat = 4;
+    Style styleInMetre{}, voiceInMetre{};
     Format format = Format::Mod;
     int channels = 4;
     Rng rng{0};
@@ -163,6 +170,19 @@ struct Ctx {
     bool reprises = false;                             // sections come back note for note
     int bassTonic = 36;                                // MIDI pitch of the bass's tonic
     int leadTonic = 60; // MIDI pitch of the tonic in the lead's octave
+    // Registers drawn by the song: how far the lead's range stands above
+    // D4..D6, the arpeggio's lowest root, and the pads' three voices (low,
+    // middle, top), spread wide to leave the middle to the lead.
+    int leadShift = 0;
+    int arpLow = 62;
+    std::array<std::array<int, 2>, 3> padRanges{{{48, 62}, {60, 72}, {69, 84}}};
+    // A dark song's gusts of wind, on the sparkle's channel or, where the
+    // song has none, instead of the echo; -1 when it strikes bells.
+    int breathChannel = -1;
+    // The arpeggio's strikes go left and right in turn (XM and IT): its
+    // own pair, even by itself.
+    bool pingPong = false;
+    bool struckTune = false; // lead and bass both struck: pads hold the body under them
 
     // Harmony and accompaniment choices.
     Progression verseProg{}, chorusProg{}, bridgeProg{};
@@ -217,12 +237,13 @@ void AddInstruments(Ctx& c, modwriter::Song& song);
 struct PanPair {
     int left, right, extra;
 };
-constexpr PanPair PanPairs[] = {
-    {Arp, Echo, 0}, {Pad1, Pad2, 6}, {Perc, Hats, -8}, {Sparkle, Counter, 0}};
+// The song's pairs: where its arpeggio plays ping-pong, even by itself,
+// the echo pairs with the counter line unless the sparkle has it.
+std::vector<PanPair> PanPairs(const Ctx& c);
 std::array<int, Channels> PansOf(const Ctx& c);
-int ChannelOf(int ins);   // the channel an instrument plays on (XM and IT)
-void PlayControl(Ctx& c); // feel.cpp
-void Shape(Ctx& c);       // mix.cpp
+int ChannelOf(const Ctx& c, int ins); // the channel an instrument plays on (XM and IT)
+void PlayControl(Ctx& c);             // feel.cpp
+void Shape(Ctx& c);                   // mix.cpp
 void Normalise(Ctx& c, modwriter::Song& song);
 void Chop(Ctx& c, modwriter::Song& song);
 

@@ -216,7 +216,7 @@ const Character& CharacterOf(const Style& style) {
                                       {T::Saw, T::Acid, T::Vowel, T::Chip},
                                       {T::Acid, T::Sub, T::Saw, T::Fm},
                                       {T::Pluck, T::Chip, T::Fm},
-                                      {T::Saw, T::Vowel},
+                                      {T::Saw, T::Vowel, T::Wind},
                                       {180, 360},
                                       80,
                                       30};
@@ -228,7 +228,7 @@ const Character& CharacterOf(const Style& style) {
                                     {T::Flute, T::Vowel, T::Pluck, T::Mallet},
                                     {T::Sub, T::Organ, T::Pluck},
                                     {T::Pluck, T::Mallet, T::Fm},
-                                    {T::Vowel, T::Organ, T::Saw},
+                                    {T::Vowel, T::Organ, T::Saw, T::Wind, T::Wind},
                                     {150, 360},
                                     50,
                                     0};
@@ -240,7 +240,7 @@ const Character& CharacterOf(const Style& style) {
                                       {T::Mallet, T::Fm, T::Chip, T::Pluck},
                                       {T::Pluck, T::Fm, T::Sub},
                                       {T::Fm, T::Mallet, T::Chip},
-                                      {T::Organ, T::Vowel},
+                                      {T::Organ, T::Vowel, T::Wind},
                                       {120, 240},
                                       50,
                                       30};
@@ -264,7 +264,7 @@ const Character& CharacterOf(const Style& style) {
                                    {T::Fm, T::Organ, T::Flute, T::Vowel},
                                    {T::Pluck, T::Sub, T::Fm},
                                    {T::Fm, T::Pluck, T::Organ},
-                                   {T::Organ, T::Vowel},
+                                   {T::Organ, T::Vowel, T::Wind, T::Wind},
                                    {140, 300},
                                    40,
                                    40};

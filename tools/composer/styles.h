@@ -88,6 +88,41 @@ struct Character {
 
 const Character& CharacterOf(const Style& style);
 
+// A song's metre and the grid it lays on the rows: a bar of 16 rows in
+// four beats, or of 12 in three beats (3/4) or two beats of three eighths
+// (6/8, an eighth two rows). The style's lines are written in four; a song
+// in three plays the metre's own bass lines, drums, melodic rhythms and
+// strokes, and the lines every style shares (fills, cadences, the bridge's
+// and intro's bass) come from here in every metre.
+enum class Time { Four, Three, Six };
+struct Metre {
+    Time time;
+    const char* name; // "4/4", "3/4", "6/8"
+    int bar, beat;    // rows
+    int patternRows;  // a pattern: four bars
+    // Fills over the bar's last beats ('-' the groove goes on), hats of a
+    // sparse kit, the bridge's kick (two bars) and backbeat.
+    std::vector<const char*> smallFills, bigFills, sparseHats;
+    std::array<const char*, 2> bridgeKick;
+    const char* bridgeSnare;
+    // Bass lines for an intro before its drums, a bridge and a breakdown.
+    const char *introBass, *bridgeBass, *holdBass;
+    // The lead's closing bar, by how the style's melody breathes.
+    std::vector<const char*> slowCadences, mediumCadences, busyCadences;
+    // Lines for a style's songs in this metre (empty in four: the style's).
+    std::vector<const char*> bassLines, kicks, snares, hats, percussion, arpHits;
+    const char* kickSpots;
+    std::vector<RhythmCell> rhythm; // cells of one beat; empty: the style's
+};
+
+const Metre& MetreOf(Time time);
+// The style as a song in `metre` plays it.
+Style InMetre(const Style& style, const Metre& metre);
+// The metre a title asks for ("CAFE", "MILL": a waltz; "WALK", "KITE",
+// "MARCH": six-eight), in a format whose patterns can hold its bars; four
+// otherwise.
+Time TimeOf(const std::string& title, modwriter::Format format);
+
 const Style* FindStyle(const std::string& name);
 const std::vector<Style>& Styles();
 

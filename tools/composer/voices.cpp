@@ -246,7 +246,7 @@ Made Fm(const VoiceShape& s) {
     const bool loops = kind == 1;
     for (int i = 0; i < cycles * L; ++i) {
         const double t = i / rate, x = double(i) / L;
-        const double env = loops ? 0.55 + 0.45 * std::exp(-t / fall) : std::exp(-6.9 * t / seconds);
+        const double env = loops ? 0.7 + 0.3 * std::exp(-t / fall) : std::exp(-6.9 * t / seconds);
         const double idx = index * (0.25 + 0.75 * std::exp(-t / fall));
         double v = std::sin(2 * Pi * x + idx * std::sin(2 * Pi * ratio * x));
         if (kind == 0) v += 0.25 * std::exp(-t / 0.03) * std::sin(2 * Pi * 14 * x); // the tine
@@ -486,7 +486,7 @@ modwriter::Sample VoiceSample(const VoiceShape& s) {
     }
     if (s.sub > 0) AddSub(m, s);
     if (m.loopLength == 0) {
-        // A one-shot: its strike held to 5 dB over the body of its first
+        // A one-shot: its strike held to 3.5 dB over the body of its first
         // 60 ms (a struck note's first peaks would otherwise set the whole
         // song's level), full scale at its peak, faded out over its last 10 ms.
         const auto head =
@@ -494,7 +494,7 @@ modwriter::Sample VoiceSample(const VoiceShape& s) {
         double power = 0;
         for (std::size_t i = 0; i < head; ++i)
             power += m.frames[i] * m.frames[i];
-        const double ceiling = 1.8 * std::sqrt(power / double(std::max<std::size_t>(1, head)));
+        const double ceiling = 1.5 * std::sqrt(power / double(std::max<std::size_t>(1, head)));
         for (double& v : m.frames)
             v = ceiling * std::tanh(v / ceiling);
         // And its decay shallower by two fifths (in decibels): a struck note
