@@ -206,7 +206,8 @@ std::string Render(const std::vector<Section>& sections) {
         for (const Section& s : sections) {
             if (s.name != wanted) continue;
             found = true;
-            out += "\n" + Heading(s.name);
+            out += '\n';  // appended apart: GCC 12 at -O3 misreads "\n" + string&& as an overlapping copy
+            out += Heading(s.name);
             for (const Paragraph& p : s.paragraphs) {
                 if (!p.tagged) {
                     if (!p.text.empty())
