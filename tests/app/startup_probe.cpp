@@ -5,7 +5,8 @@
 //   tonebox_startup_probe PROGRAM SONGS_FOLDER|--tones [SECONDS]
 //
 // --tones plays the steady-tone songs the end-to-end tests write. With DISPLAY
-// set the program runs on that display, else under SDL's dummy video driver.
+// set the program runs on that display, else under SDL's dummy video driver;
+// TONEBOX_SCALE is passed on.
 
 #include "child_process.h"
 #include "disk_audio.h"
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audioPath};
     const char* display = std::getenv("DISPLAY");
     env.push_back(display ? std::string("DISPLAY=") + display : "SDL_VIDEODRIVER=dummy");
+    if (const char* scale = std::getenv("TONEBOX_SCALE"))
+        env.push_back(std::string("TONEBOX_SCALE=") + scale);
 
     const auto start = std::chrono::steady_clock::now();
     e2e::Child child = e2e::Launch(program, folder, env);
