@@ -409,7 +409,7 @@ BOOL UpdateLayeredWindow(HWND window, HDC, POINT* position, SIZE* size, HDC sour
     if (position && (position->x != w->x || position->y != w->y)) {
         w->x = position->x;
         w->y = position->y;
-        SDL_SetWindowPosition(w->sdl, w->x, w->y);
+        PlaceWindow(*w);
     }
     if (!source) return TRUE; // a move alone
     HBITMAP from = Surface(source);

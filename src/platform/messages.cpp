@@ -208,7 +208,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
         Append(Message(w, WM_SIZE, SIZE_RESTORED, clientSize));
         break;
     case SDL_WINDOWEVENT_MOVED:
-        w->x = e.data1, w->y = e.data2;
+        if (TakeReportedPlace(*w, e.data1, e.data2)) w->x = e.data1, w->y = e.data2;
         break;
     case SDL_WINDOWEVENT_EXPOSED:
         platform::ShowImageAgain(w);

@@ -24,7 +24,7 @@ void MoveTo(HWND window, int x, int y) {
     if (x == window->x && y == window->y) return;
     window->x = x;
     window->y = y;
-    SDL_SetWindowPosition(window->sdl, x, y);
+    PlaceWindow(*window);
 }
 
 bool SwallowedByMove(const MSG& m) {
@@ -32,6 +32,23 @@ bool SwallowedByMove(const MSG& m) {
 }
 
 } // namespace
+
+// A shaped window's size change makes SDL move it aside and back, and the
+// window manager answers a move with reports of its own, some of them sent
+// before the move arrived: the reports that trail the layer's own placing
+// come within a few milliseconds, a window manager's move of its own never
+// that soon after.
+constexpr Uint64 kPlaceSettleMs = 300;
+
+void PlaceWindow(HWND__& window) {
+    SDL_SetWindowPosition(window.sdl, window.x, window.y);
+    window.placedAt = SDL_GetTicks64();
+}
+
+bool TakeReportedPlace(const HWND__& window, int x, int y) {
+    if (x == window.x && y == window.y) return false;
+    return window.placedAt == 0 || SDL_GetTicks64() - window.placedAt >= kPlaceSettleMs;
+}
 
 namespace {
 

@@ -56,7 +56,7 @@ void Reshape(HWND__& w, const std::uint32_t* pixels, std::ptrdiff_t pitch) {
     SDL_FreeSurface(shape);
     // A shaped window starts off-screen, and SDL moves it aside whenever its
     // size changes; it belongs where the layer has it.
-    SDL_SetWindowPosition(w.sdl, w.x, w.y);
+    PlaceWindow(w);
 }
 
 void Map(HWND__& w) {
@@ -64,7 +64,7 @@ void Map(HWND__& w) {
     w.mapped = true;
     // A shaped window was made off-screen; once mapped, place it again so
     // the window manager knows where it is (its own moves start there).
-    if (w.shaped) SDL_SetWindowPosition(w.sdl, w.x, w.y);
+    if (w.shaped) PlaceWindow(w);
     if (w.minimisePending) SDL_MinimizeWindow(w.sdl);
     w.minimisePending = false;
 }

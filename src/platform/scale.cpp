@@ -57,8 +57,11 @@ void SetWindowScale(HWND w, int scale) {
     w->scale = scale;
     w->x = (centreX - w->ScreenWidth()) >> 1;
     w->y = (centreY - w->ScreenHeight()) >> 1;
+    // Placed first: a shaped window's size change sends it aside and, with
+    // its next shape, back to where SDL last knew it, which is then already
+    // the new place; placed after, it would show at the old place between.
+    PlaceWindow(*w);
     SDL_SetWindowSize(w->sdl, w->ScreenWidth(), w->ScreenHeight());
-    SDL_SetWindowPosition(w->sdl, w->x, w->y);
     ForgetDesktopImage(*w);
     platform::ShowImageAgain(w);
 }

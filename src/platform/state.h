@@ -61,6 +61,7 @@ struct HWND__ {
     DWORD style = 0;
     DWORD exStyle = 0;
     int x = 0, y = 0;          // on the desktop, in its pixels
+    Uint64 placedAt = 0;       // when the layer last put the window at x, y itself
     int width = 0, height = 0; // the program's size, shown `scale` times larger
     int scale = 1;
     bool wantsShow = false; // visible as far as the program is concerned
@@ -189,6 +190,13 @@ bool TakeScaleKey(HWND window, const SDL_KeyboardEvent& key);
 // The X resource database's Xft.dpi as a scale (96 dots an inch a step,
 // halves up), or 0 without one.
 int ResourceScale();
+
+// Puts the window at its x, y on the desktop. For a moment after, the
+// desktop's reports of where it is are not taken: they may still describe a
+// place from before, and the window would follow them back there.
+void PlaceWindow(HWND__& window);
+// Whether the desktop's report of the window at (x, y) is to be taken.
+bool TakeReportedPlace(const HWND__& window, int x, int y);
 
 // The interactive move, run by DefWindowProcA for a caption press.
 void RunWindowMove(HWND window);

@@ -113,6 +113,7 @@ static SDL_Window* CreateSdlWindow(HWND__& w, LPCSTR title) {
             // SDL makes a shaped window at (-1000, -1000); it belongs where
             // the caller asked from the start, shown or not.
             SDL_SetWindowPosition(shaped, w.x, w.y);
+            w.placedAt = SDL_GetTicks64();
             w.shaped = true;
             return shaped;
         }
