@@ -206,7 +206,9 @@ std::string Render(const std::vector<Section>& sections) {
         for (const Section& s : sections) {
             if (s.name != wanted) continue;
             found = true;
-            out += '\n';  // appended apart: GCC 12 at -O3 misreads "\n" + string&& as an overlapping copy
+            // Appended apart: GCC 12 at -O3 takes "\n" + a moved string for
+            // an overlapping copy.
+            out += '\n';
             out += Heading(s.name);
             for (const Paragraph& p : s.paragraphs) {
                 if (!p.tagged) {
